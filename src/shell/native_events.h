@@ -23,6 +23,8 @@ void RequestClose(platform::Handle window);
 bool QueryEndSession(platform::Handle window);
 void OnWindowDestroying(platform::Handle window);  // the window's native destruction began
 void OnWindowDestroyed(platform::Handle window);   // its last stage: nothing addresses it after
+// A control's native window is gone (its kind's destruction has finished).
+void OnControlDestroyed(ControlIdentity control);
 
 }  // namespace quorvel::shell
 
