@@ -20,7 +20,9 @@ constexpr KindOps kKinds[] = {
 
 }  // namespace
 
-std::span<const KindOps> ControlKinds() { return kKinds; }
+std::span<const KindOps> ControlKinds() {
+  return kKinds;
+}
 
 const KindOps* FindKind(std::span<const KindOps> kinds, shell::Kind kind) {
   for (const KindOps& ops : kinds)

@@ -54,8 +54,8 @@ platform::PixelBuffer DecodePicture(std::span<const std::uint8_t> png) {
       bytes > std::numeric_limits<std::size_t>::max() / 2)
     return {};
 
-  platform::PixelBuffer buffer = platform::AllocatePixels(static_cast<int>(image.width),
-                                                          static_cast<int>(image.height));
+  platform::PixelBuffer buffer =
+      platform::AllocatePixels(static_cast<int>(image.width), static_cast<int>(image.height));
   if (buffer.pixels == nullptr) return {};
   if (!png_image_finish_read(&image, nullptr, buffer.pixels, 0, nullptr)) {
     platform::ReleasePixels(buffer);

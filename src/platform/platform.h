@@ -56,7 +56,7 @@ void ShowErrorBox(const char* text, const char* title);
 // ---- Windows ----------------------------------------------------------------------------
 
 struct WindowStyle {
-  bool controlBox = true;   // system menu and close button
+  bool controlBox = true;  // system menu and close button
   bool minimiseBox = true;
   bool maximiseBox = false;
   bool sizable = false;

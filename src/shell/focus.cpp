@@ -45,7 +45,9 @@ FocusPlace PlaceOf(WindowInstance& window, platform::Handle native) {
   return {};
 }
 
-FocusPlace LocateFocus(WindowInstance& window) { return PlaceOf(window, platform::FocusedWindow()); }
+FocusPlace LocateFocus(WindowInstance& window) {
+  return PlaceOf(window, platform::FocusedWindow());
+}
 
 ControlInstance* FocusOnActivation(WindowInstance& window) {
   if (ControlInstance* last = window.Control(window.focusAtDeactivation)) {

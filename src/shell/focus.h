@@ -17,8 +17,9 @@ std::vector<ControlInstance*> FocusCycle(WindowInstance& window);
 // cycle, the first (or last). nullptr when there is no candidate.
 ControlInstance* NextInCycle(WindowInstance& window, const ControlInstance* from, bool forward);
 
-// Where a window lies among the controls (and so where the focus rests): on a control's own window or its direct child (`deeper` false), or
-// further inside a control, such as inside the web engine's page (`deeper` true).
+// Where a window lies among the controls (and so where the focus rests): on a control's own window
+// or its direct child (`deeper` false), or further inside a control, such as inside the web
+// engine's page (`deeper` true).
 struct FocusPlace {
   ControlInstance* control = nullptr;
   bool deeper = false;

@@ -45,7 +45,8 @@ KeyDecision DecideKey(WindowInstance& window, KeyPress key, FocusPlace focus,
       if (settings.enterMovesFocus) {
         if (focus.deeper) return {KeyAction::Swallow};
         ControlInstance* next = NextInCycle(window, focused, true);
-        return next == nullptr ? KeyDecision{KeyAction::Swallow} : KeyDecision{KeyAction::MoveFocus, next};
+        return next == nullptr ? KeyDecision{KeyAction::Swallow}
+                               : KeyDecision{KeyAction::MoveFocus, next};
       }
       for (auto& control : window.controls)
         if (IsDefaultPushButton(&control) && IsFocusCandidate(control))

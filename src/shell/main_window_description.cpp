@@ -74,8 +74,12 @@ const StoredWindow* const kStoredWindows[] = {&kMainWindow};
 
 }  // namespace
 
-const StoredWindow& MainWindowDescription() { return kMainWindow; }
+const StoredWindow& MainWindowDescription() {
+  return kMainWindow;
+}
 
-std::span<const StoredWindow* const> StoredWindows() { return kStoredWindows; }
+std::span<const StoredWindow* const> StoredWindows() {
+  return kStoredWindows;
+}
 
 }  // namespace quorvel::shell

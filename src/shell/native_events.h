@@ -36,14 +36,14 @@ void OnButtonClicked(ControlIdentity button);
 enum class HtmlViewerEvent {
   WillNavigate,       // 即将跳转: the navigation goes ahead unless a handler refuses it
   WillOpenNewWindow,  // 即将打开新窗口: the new window is allowed unless a handler refuses it
-  NavigationComplete,    // 跳转完毕
-  DownloadBegin,         // 载入开始
-  ProgressChange,        // 载入进度改变
-  DownloadComplete,      // 载入完毕
-  DocumentComplete,      // 已就绪
-  StatusTextChange,      // 状态文本被改变
-  TitleChange,           // 标题被改变
-  CommandStateChange,    // 命令状态被改变
+  NavigationComplete,  // 跳转完毕
+  DownloadBegin,       // 载入开始
+  ProgressChange,      // 载入进度改变
+  DownloadComplete,    // 载入完毕
+  DocumentComplete,    // 已就绪
+  StatusTextChange,    // 状态文本被改变
+  TitleChange,         // 标题被改变
+  CommandStateChange,  // 命令状态被改变
 };
 
 // Raises the event; false only when a bound handler ran and refused (for the two asking ones).

@@ -36,7 +36,7 @@ struct ShellState {
   bool defaultIconsLoaded = false;
   platform::Handle ownerWindow = nullptr;
   WindowRegistry windows;
-  std::vector<const char*> constantTexts;  // FreeBlock leaves these alone
+  std::vector<const char*> constantTexts;    // FreeBlock leaves these alone
   std::span<const controls::KindOps> kinds;  // connected by InitShell
   EventNote handling;                        // the event whose command is running
   int quitCode = 0;

@@ -13,8 +13,8 @@ platform::WindowStyle StyleOf(const WindowSettings& settings) {
   style.controlBox = settings.controlBox;
   style.minimiseBox = settings.minimiseBox;
   style.maximiseBox = settings.maximiseBox;
-  style.sizable = settings.borderStyle == 1 || settings.borderStyle == 3 ||
-                  settings.borderStyle == 5;
+  style.sizable =
+      settings.borderStyle == 1 || settings.borderStyle == 3 || settings.borderStyle == 5;
   style.title = settings.title;
   // No colour of its own means the button-face colour, as the picture box does.
   style.background = settings.background.value_or(platform::ButtonFaceColour());

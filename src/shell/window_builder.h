@@ -11,6 +11,8 @@ namespace quorvel::shell {
 Rect StartFrame(const WindowSettings& settings, ScreenSize screen);
 
 // The child window identifier of the n-th control created (bottom of the stack first).
-constexpr int ChildIdentifier(int creationIndex) { return 100 + 10 * creationIndex; }
+constexpr int ChildIdentifier(int creationIndex) {
+  return 100 + 10 * creationIndex;
+}
 
 }  // namespace quorvel::shell

@@ -29,17 +29,17 @@ struct EventBinding {
 
 // The window kind's 32 settings, in their numbered order.
 struct WindowSettings {
-  int left = 0;                      // 0 左边 (unused when centred)
-  int top = 0;                       // 1 顶边 (unused when centred)
-  int width = 0;                     // 2 宽度, outer frame
-  int height = 0;                    // 3 高度, outer frame
-  const char* tag = "";              // 4 标记
-  bool visible = true;               // 5 可视
-  bool disabled = false;             // 6 禁止
-  int mousePointer = 0;              // 7 鼠标指针: 0 the default arrow
-  const char* title = "";            // 8
-  int borderStyle = 2;               // 9: 2 fixed
-  std::optional<Colour> background;  // 10: none means the button-face colour
+  int left = 0;                             // 0 左边 (unused when centred)
+  int top = 0;                              // 1 顶边 (unused when centred)
+  int width = 0;                            // 2 宽度, outer frame
+  int height = 0;                           // 3 高度, outer frame
+  const char* tag = "";                     // 4 标记
+  bool visible = true;                      // 5 可视
+  bool disabled = false;                    // 6 禁止
+  int mousePointer = 0;                     // 7 鼠标指针: 0 the default arrow
+  const char* title = "";                   // 8
+  int borderStyle = 2;                      // 9: 2 fixed
+  std::optional<Colour> background;         // 10: none means the button-face colour
   const void* backgroundPicture = nullptr;  // 11
   int picturePlacement = 1;                 // 12
   const void* backgroundSound = nullptr;    // 13
@@ -66,9 +66,9 @@ struct WindowSettings {
 inline constexpr int kStartAtStoredPlace = 0;
 inline constexpr int kStartCentred = 1;
 
-using KindSettings = std::variant<std::monostate, controls::EditBoxSettings,
-                                  controls::ButtonSettings, controls::PicBoxSettings,
-                                  controls::HtmlViewerSettings>;
+using KindSettings =
+    std::variant<std::monostate, controls::EditBoxSettings, controls::ButtonSettings,
+                 controls::PicBoxSettings, controls::HtmlViewerSettings>;
 
 struct ControlEntry {
   std::uint32_t number = 0;

@@ -20,7 +20,9 @@ ControlInstance* WindowInstance::ControlOwning(platform::Handle native) {
   return nullptr;
 }
 
-void WindowRegistry::Register(const StoredWindow& window) { stored_[window.number] = &window; }
+void WindowRegistry::Register(const StoredWindow& window) {
+  stored_[window.number] = &window;
+}
 
 const StoredWindow* WindowRegistry::Stored(std::uint32_t number) const {
   auto found = stored_.find(number);

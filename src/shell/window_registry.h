@@ -27,8 +27,8 @@ struct ControlInstance {
 struct WindowInstance {
   const StoredWindow* stored = nullptr;
   platform::Handle native = nullptr;
-  std::vector<ControlInstance> controls;   // stacking order, topmost first
-  std::uint32_t focusAtDeactivation = 0;   // control number, 0 for none
+  std::vector<ControlInstance> controls;  // stacking order, topmost first
+  std::uint32_t focusAtDeactivation = 0;  // control number, 0 for none
   bool destroying = false;
 
   std::uint32_t number() const { return stored->number; }

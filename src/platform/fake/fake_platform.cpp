@@ -7,14 +7,18 @@
 namespace quorvel::fake {
 namespace {
 
-platform::Handle HandleOf(Node* node) { return reinterpret_cast<platform::Handle>(node); }
+platform::Handle HandleOf(Node* node) {
+  return reinterpret_cast<platform::Handle>(node);
+}
 
 std::string Show(Rect r) {
   return std::to_string(r.left) + "," + std::to_string(r.top) + " " + std::to_string(r.width) +
          "x" + std::to_string(r.height);
 }
 
-void Log(std::string call) { Fake().calls.push_back(std::move(call)); }
+void Log(std::string call) {
+  Fake().calls.push_back(std::move(call));
+}
 
 std::string Name(platform::Handle handle) {
   if (handle == nullptr) return "none";
@@ -32,6 +36,7 @@ platform::Handle CreateControl(const char* kind, platform::Handle parent, Contro
                                Rect place, platform::ControlStyle style, std::string text = {}) {
   Log(std::string("Create") + kind + " id=" + std::to_string(style.childId) + " " + Show(place) +
       (style.tabStop ? " tabstop" : "") + (style.disabled ? " disabled" : ""));
+  if (Fake().onCreate) Fake().onCreate(kind);
   if (Fake().failingKinds.contains(kind)) return nullptr;
   Node node;
   node.kind = kind;
@@ -113,11 +118,21 @@ bool InitOle() {
   Log("InitOle");
   return !Fake().oleFails;
 }
-void UninitOle() { Log("UninitOle"); }
-std::string ProgramPath() { return Fake().programPath; }
-char PathSeparator() { return Fake().separator; }
-void SetCurrentFolder(const std::string& folder) { Log("SetCurrentFolder " + folder); }
-void SetFpuDefault() { Log("SetFpuDefault"); }
+void UninitOle() {
+  Log("UninitOle");
+}
+std::string ProgramPath() {
+  return Fake().programPath;
+}
+char PathSeparator() {
+  return Fake().separator;
+}
+void SetCurrentFolder(const std::string& folder) {
+  Log("SetCurrentFolder " + folder);
+}
+void SetFpuDefault() {
+  Log("SetFpuDefault");
+}
 
 Handle CreateOwnerWindow() {
   Log("CreateOwnerWindow");
@@ -131,7 +146,9 @@ void DestroyOwnerWindow(Handle owner) {
   fake::MarkDestroyed(Fake().NodeOf(owner));
 }
 
-void ProcessPendingMessages() { Log("ProcessPendingMessages"); }
+void ProcessPendingMessages() {
+  Log("ProcessPendingMessages");
+}
 
 int RunMessageLoop() {
   Log("RunMessageLoop");
@@ -155,12 +172,15 @@ void ExitProcess(int code) {
   throw fake::ProcessExit{code};
 }
 
-ScreenSize PrimaryScreenSize() { return Fake().screen; }
+ScreenSize PrimaryScreenSize() {
+  return Fake().screen;
+}
 
 Handle CreateTopWindow(const WindowStyle& style, Rect frame) {
   Log("CreateTopWindow " + fake::Show(frame) + " \"" + style.title + "\"" +
       (style.maximiseBox ? " max" : "") + (style.minimiseBox ? " min" : "") +
       (style.sizable ? " sizable" : ""));
+  if (Fake().onCreate) Fake().onCreate("window");
   if (Fake().failingKinds.contains("window")) return nullptr;
   fake::Node node;
   node.kind = "window";
@@ -170,7 +190,9 @@ Handle CreateTopWindow(const WindowStyle& style, Rect frame) {
   return fake::AddNode(std::move(node));
 }
 
-Rect WindowFrame(Handle window) { return Fake().NodeOf(window).place; }
+Rect WindowFrame(Handle window) {
+  return Fake().NodeOf(window).place;
+}
 
 void SetWindowFrame(Handle window, Rect frame) {
   Log("SetWindowFrame " + fake::Show(frame));
@@ -183,8 +205,12 @@ IconPair LoadProgramIcons() {
   return {reinterpret_cast<IconHandle>(&big), reinterpret_cast<IconHandle>(&small)};
 }
 
-void DestroyIcons(IconPair) { Log("DestroyIcons"); }
-void SetWindowIcons(Handle, IconPair) { Log("SetWindowIcons"); }
+void DestroyIcons(IconPair) {
+  Log("DestroyIcons");
+}
+void SetWindowIcons(Handle, IconPair) {
+  Log("SetWindowIcons");
+}
 
 void ShowWindowNormal(Handle window) {
   Log("ShowWindowNormal");
@@ -236,7 +262,9 @@ void SetFocus(Handle control) {
   Fake().focused = control;
 }
 
-Handle FocusedWindow() { return Fake().focused; }
+Handle FocusedWindow() {
+  return Fake().focused;
+}
 
 Handle ParentOf(Handle window) {
   return window == nullptr ? nullptr : Fake().NodeOf(window).parent;
@@ -249,7 +277,9 @@ Handle CreateEditBox(Handle parent, ControlIdentity id, Rect place, ControlStyle
   return box;
 }
 
-std::string EditBoxText(Handle box) { return Fake().NodeOf(box).text; }
+std::string EditBoxText(Handle box) {
+  return Fake().NodeOf(box).text;
+}
 
 Handle CreateButton(Handle parent, ControlIdentity id, Rect place, ControlStyle style,
                     const char* caption) {
@@ -261,7 +291,9 @@ Colour ButtonFaceColour() {
   return Fake().buttonFace;
 }
 
-std::span<const std::uint8_t> SplashPictureBytes() { return Fake().splash; }
+std::span<const std::uint8_t> SplashPictureBytes() {
+  return Fake().splash;
+}
 
 PixelBuffer AllocatePixels(int width, int height) {
   Log("AllocatePixels " + std::to_string(width) + "x" + std::to_string(height));
@@ -293,14 +325,21 @@ Handle CreateWebView(Handle parent, ControlIdentity id, Rect place, ControlStyle
   return fake::CreateControl("WebView", parent, id, place, style);
 }
 
-void WebSetOffline(Handle, bool offline) { Log(std::string("WebSetOffline ") + (offline ? "1" : "0")); }
-void WebSetSilent(Handle, bool silent) { Log(std::string("WebSetSilent ") + (silent ? "1" : "0")); }
-void WebSetZoom(Handle, int level) { Log("WebSetZoom " + std::to_string(level)); }
+void WebSetOffline(Handle, bool offline) {
+  Log(std::string("WebSetOffline ") + (offline ? "1" : "0"));
+}
+void WebSetSilent(Handle, bool silent) {
+  Log(std::string("WebSetSilent ") + (silent ? "1" : "0"));
+}
+void WebSetZoom(Handle, int level) {
+  Log("WebSetZoom " + std::to_string(level));
+}
 
 void WebNavigate(Handle view, const char* address) {
   Log(std::string("WebNavigate ") + address);
   Fake().NodeOf(view).address = address;
   Fake().navigations.emplace_back(address);
+  Fake().liveBlocksAtNavigation.push_back(Fake().liveBlocks.size());
 }
 
 }  // namespace quorvel::platform

@@ -51,6 +51,7 @@ struct FakePlatform {
   // What happens while the loop runs and while an error box is open.
   std::function<void()> whileLooping;
   std::function<void()> whileErrorBoxOpen;
+  std::function<void(const std::string& kind)> onCreate;  // as each window or control is made
 
   // Observed state.
   std::vector<std::unique_ptr<Node>> nodes;
@@ -63,6 +64,7 @@ struct FakePlatform {
   int badFrees = 0;
   int livePixelBuffers = 0;
   std::vector<std::string> navigations;
+  std::vector<std::size_t> liveBlocksAtNavigation;
 
   Node& NodeOf(platform::Handle handle) const;
   platform::Handle Find(const std::string& kind, std::uint32_t control = 0) const;
