@@ -18,4 +18,3 @@ set(ZLIB_USE_STATIC_LIBS ON) # libz.a, not the import library of zlib1.dll
 
 # One static file with nothing beside it.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-set(CMAKE_CROSSCOMPILING_EMULATOR wine)
