@@ -1,0 +1,257 @@
+// The web view: a WebKitWebView in a wrapper of its own, its settings, and its ten events
+// raised from the engine's signals.
+#include <gio/gio.h>
+#include <gtk/gtk.h>
+#include <webkit2/webkit2.h>
+
+#include <algorithm>
+#include <set>
+#include <string>
+
+#include "platform/gtk/common.h"
+#include "platform/gtk/owners.h"
+#include "platform/platform.h"
+#include "shell/native_events.h"
+
+namespace quorvel::platform {
+namespace gtk {
+namespace {
+
+using controls::HtmlViewerEvent;
+
+// The text-only zoom factors of the five text sizes, smallest to largest; 1.0 is the engine's
+// medium size.
+constexpr double kZoomSteps[] = {0.75, 0.875, 1.0, 1.25, 1.5};
+
+// What a web view keeps beside the engine. Its address is also the view's page handle.
+struct WebViewState {
+  ControlIdentity id;
+  GtkWidget* view = nullptr;
+  bool silent = false;
+  bool offline = false;
+  bool pageHoldsFocus = false;
+  std::string hoveredLink;  // the last status text, so only a change raises its event
+};
+
+std::set<const WebViewState*> liveStates;
+
+WebViewState* StateOf(GtkWidget* view) {
+  if (view == nullptr || !WEBKIT_IS_WEB_VIEW(view)) return nullptr;
+  return static_cast<WebViewState*>(g_object_get_data(G_OBJECT(view), "quorvel-web"));
+}
+
+void FreeState(gpointer data) {
+  auto* state = static_cast<WebViewState*>(data);
+  liveStates.erase(state);
+  delete state;
+}
+
+bool Raise(const WebViewState* state, HtmlViewerEvent event) {
+  return controls::OnHtmlViewerEvent(state->id, event);
+}
+
+void FinishLaunch(GObject*, GAsyncResult* result, gpointer) {
+  ErrorOwner error;
+  // Without a default browser there is nowhere to show the page; like a refused window, that
+  // is the desktop's business and is not reported.
+  g_app_info_launch_default_for_uri_finish(result, error.out());
+}
+
+// The page may have its new window: the desktop's default browser shows it, as the Windows
+// engine opens a window of its own.
+void OpenElsewhere(const char* uri) {
+  if (uri == nullptr || *uri == '\0' || g_str_equal(uri, "about:blank")) return;
+  g_app_info_launch_default_for_uri_async(uri, nullptr, nullptr, FinishLaunch, nullptr);
+}
+
+const char* RequestUri(WebKitNavigationAction* action) {
+  WebKitURIRequest* request = webkit_navigation_action_get_request(action);
+  return request == nullptr ? nullptr : webkit_uri_request_get_uri(request);
+}
+
+gboolean OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
+                        WebKitPolicyDecisionType type, gpointer data) {
+  return Guarded(FALSE, [&]() -> gboolean {
+    const auto* state = static_cast<const WebViewState*>(data);
+    if (type == WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION) {
+      if (Raise(state, HtmlViewerEvent::WillNavigate)) return FALSE;  // the engine goes ahead
+      webkit_policy_decision_ignore(decision);
+      return TRUE;
+    }
+    if (type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
+      auto* navigation = WEBKIT_NAVIGATION_POLICY_DECISION(decision);
+      WebKitNavigationAction* action =
+          webkit_navigation_policy_decision_get_navigation_action(navigation);
+      const bool allowed = Raise(state, HtmlViewerEvent::WillOpenNewWindow);
+      // This view supplies no window of its own either way.
+      const std::string uri = RequestUri(action) == nullptr ? "" : RequestUri(action);
+      webkit_policy_decision_ignore(decision);
+      if (allowed) OpenElsewhere(uri.c_str());
+      return TRUE;
+    }
+    return FALSE;
+  });
+}
+
+// window.open() and the like ask here without a policy decision first.
+GtkWidget* OnCreate(WebKitWebView*, WebKitNavigationAction* action, gpointer data) {
+  Guarded([&] {
+    const auto* state = static_cast<const WebViewState*>(data);
+    if (Raise(state, HtmlViewerEvent::WillOpenNewWindow)) OpenElsewhere(RequestUri(action));
+  });
+  return nullptr;
+}
+
+void OnLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer data) {
+  Guarded([&] {
+    const auto* state = static_cast<const WebViewState*>(data);
+    switch (event) {
+      case WEBKIT_LOAD_STARTED:
+        Raise(state, HtmlViewerEvent::DownloadBegin);
+        break;
+      case WEBKIT_LOAD_REDIRECTED:
+        break;  // the redirect's navigation was announced by its policy decision
+      case WEBKIT_LOAD_COMMITTED:
+        Raise(state, HtmlViewerEvent::NavigationComplete);
+        break;
+      case WEBKIT_LOAD_FINISHED:
+        Raise(state, HtmlViewerEvent::DownloadComplete);
+        Raise(state, HtmlViewerEvent::DocumentComplete);
+        break;
+    }
+  });
+}
+
+void OnProgress(GObject*, GParamSpec*, gpointer data) {
+  Guarded([&] { Raise(static_cast<const WebViewState*>(data), HtmlViewerEvent::ProgressChange); });
+}
+
+void OnTitle(GObject*, GParamSpec*, gpointer data) {
+  Guarded([&] { Raise(static_cast<const WebViewState*>(data), HtmlViewerEvent::TitleChange); });
+}
+
+// The engine's status text is the link under the pointer.
+void OnMouseTarget(WebKitWebView*, WebKitHitTestResult* hit, guint, gpointer data) {
+  Guarded([&] {
+    auto* state = static_cast<WebViewState*>(data);
+    const char* uri = webkit_hit_test_result_context_is_link(hit)
+                          ? webkit_hit_test_result_get_link_uri(hit)
+                          : nullptr;
+    std::string status = uri == nullptr ? "" : uri;
+    if (status == state->hoveredLink) return;
+    state->hoveredLink = std::move(status);
+    Raise(state, HtmlViewerEvent::StatusTextChange);
+  });
+}
+
+// Back and forward becoming possible or not: the engine's command state.
+void OnHistoryChanged(WebKitBackForwardList*, WebKitBackForwardListItem*, gpointer, gpointer data) {
+  Guarded(
+      [&] { Raise(static_cast<const WebViewState*>(data), HtmlViewerEvent::CommandStateChange); });
+}
+
+// Silent: the page's own dialogs are answered as dismissed instead of shown.
+gboolean OnScriptDialog(WebKitWebView*, WebKitScriptDialog*, gpointer data) {
+  return static_cast<const WebViewState*>(data)->silent ? TRUE : FALSE;
+}
+
+gboolean OnPagePressed(GtkWidget* view, GdkEventButton*, gpointer) {
+  SetPageHoldsFocus(view, true);
+  return FALSE;  // the page gets the click
+}
+
+gboolean PaintWhite(GtkWidget*, cairo_t* cr, gpointer) {
+  // Until a page has been shown the engine paints nothing: the view's own area is white.
+  cairo_set_source_rgb(cr, 1, 1, 1);
+  cairo_paint(cr);
+  return FALSE;
+}
+
+}  // namespace
+
+Handle PageHandle(GtkWidget* view) {
+  WebViewState* state = StateOf(view);
+  return state == nullptr ? nullptr : reinterpret_cast<Handle>(state);
+}
+
+GtkWidget* ViewOfPage(Handle handle) {
+  const auto* state = reinterpret_cast<const WebViewState*>(handle);
+  return liveStates.contains(state) ? state->view : nullptr;
+}
+
+bool PageHoldsFocus(GtkWidget* view) {
+  const WebViewState* state = StateOf(view);
+  return state != nullptr && state->pageHoldsFocus;
+}
+
+void SetPageHoldsFocus(GtkWidget* view, bool holds) {
+  if (WebViewState* state = StateOf(view)) state->pageHoldsFocus = holds;
+}
+
+}  // namespace gtk
+
+Handle CreateWebView(Handle parent, ControlIdentity id, Rect place, ControlStyle style) {
+  if (!gtk::ToolkitReady()) return nullptr;
+  // The user's press of the launch button is what starts the video: let it play with sound.
+  gtk::GObjectOwner<WebKitWebsitePolicies> policies(
+      webkit_website_policies_new_with_policies("autoplay", WEBKIT_AUTOPLAY_ALLOW, nullptr));
+  GtkWidget* view =
+      GTK_WIDGET(g_object_new(WEBKIT_TYPE_WEB_VIEW, "website-policies", policies.get(), nullptr));
+  if (view == nullptr) return nullptr;
+
+  auto* state = new gtk::WebViewState;
+  state->id = id;
+  state->view = view;
+  gtk::liveStates.insert(state);
+  g_object_set_data_full(G_OBJECT(view), "quorvel-web", state, gtk::FreeState);
+
+  g_signal_connect(view, "decide-policy", G_CALLBACK(gtk::OnDecidePolicy), state);
+  g_signal_connect(view, "create", G_CALLBACK(gtk::OnCreate), state);
+  g_signal_connect(view, "load-changed", G_CALLBACK(gtk::OnLoadChanged), state);
+  g_signal_connect(view, "notify::estimated-load-progress", G_CALLBACK(gtk::OnProgress), state);
+  g_signal_connect(view, "notify::title", G_CALLBACK(gtk::OnTitle), state);
+  g_signal_connect(view, "mouse-target-changed", G_CALLBACK(gtk::OnMouseTarget), state);
+  g_signal_connect(view, "script-dialog", G_CALLBACK(gtk::OnScriptDialog), state);
+  g_signal_connect(view, "button-press-event", G_CALLBACK(gtk::OnPagePressed), nullptr);
+  g_signal_connect(webkit_web_view_get_back_forward_list(WEBKIT_WEB_VIEW(view)), "changed",
+                   G_CALLBACK(gtk::OnHistoryChanged), state);
+
+  gtk::ControlRecord* record =
+      gtk::MakeControl(gtk::ControlKind::WebView, parent, id, place, style, view);
+  if (record == nullptr) return nullptr;  // the view went with it
+  g_signal_connect(record->wrapper, "draw", G_CALLBACK(gtk::PaintWhite), nullptr);
+  return gtk::AsHandle(record->wrapper);
+}
+
+namespace {
+WebKitWebView* EngineOf(Handle view) {
+  gtk::ControlRecord* record = gtk::ControlOf(gtk::AsWidget(view));
+  if (record == nullptr || !WEBKIT_IS_WEB_VIEW(record->inner)) return nullptr;
+  return WEBKIT_WEB_VIEW(record->inner);
+}
+}  // namespace
+
+void WebSetOffline(Handle view, bool offline) {
+  // WebKitGTK has no switch that serves pages from the cache only; off, the only value this
+  // program uses, is the engine's normal behaviour. The value is kept with the view.
+  if (WebKitWebView* engine = EngineOf(view)) gtk::StateOf(GTK_WIDGET(engine))->offline = offline;
+}
+
+void WebSetSilent(Handle view, bool silent) {
+  if (WebKitWebView* engine = EngineOf(view)) gtk::StateOf(GTK_WIDGET(engine))->silent = silent;
+}
+
+void WebSetZoom(Handle view, int level) {
+  WebKitWebView* engine = EngineOf(view);
+  if (engine == nullptr) return;
+  webkit_settings_set_zoom_text_only(webkit_web_view_get_settings(engine), TRUE);
+  webkit_web_view_set_zoom_level(engine, gtk::kZoomSteps[std::clamp(level, 0, 4)]);
+}
+
+void WebNavigate(Handle view, const char* address) {
+  // The text goes to the engine as it is; for an empty one WebKitGTK shows about:blank.
+  if (WebKitWebView* engine = EngineOf(view))
+    webkit_web_view_load_uri(engine, address == nullptr ? "" : address);
+}
+
+}  // namespace quorvel::platform
