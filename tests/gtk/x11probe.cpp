@@ -7,6 +7,8 @@
 //   x11probe compare X Y FILE.png SX SY W H
 //        compares the screen at X,Y with the picture's area SX,SY,W,H; prints the number of
 //        differing pixels and the first few; exit 0 only when none differ
+//   x11probe close WINDOW                  asks the window manager to close the window
+//                                          (_NET_CLOSE_WINDOW), as its close button does
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <png.h>
@@ -154,8 +156,25 @@ int main(int argc, char** argv) {
     std::printf("%ld differing of %ld\n", differing, static_cast<long>(w) * h);
     return differing == 0 ? 0 : 1;
   }
+  if (command == "close" && argc == 3) {
+    std::unique_ptr<Display, DisplayCloser> display(XOpenDisplay(nullptr));
+    if (!display) Fail("cannot open the display");
+    Window root = DefaultRootWindow(display.get());
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = std::strtoul(argv[2], nullptr, 0);
+    event.xclient.message_type = XInternAtom(display.get(), "_NET_CLOSE_WINDOW", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = CurrentTime;
+    event.xclient.data.l[1] = 2;  // from a pager or taskbar: the user's own request
+    if (!XSendEvent(display.get(), root, False, SubstructureRedirectMask | SubstructureNotifyMask,
+                    &event))
+      Fail("cannot send the close request");
+    XFlush(display.get());
+    return 0;
+  }
   std::fprintf(stderr,
                "usage: x11probe shot FILE.png [X Y W H] | pixel X Y | colours X Y W H |"
-               " compare X Y FILE.png SX SY W H\n");
+               " compare X Y FILE.png SX SY W H | close WINDOW\n");
   return 2;
 }
