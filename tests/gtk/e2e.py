@@ -74,7 +74,7 @@ class Run:
             "DISPLAY": "%s.%d" % (self.display, screen),
             "GTK_THEME": "Adwaita",
             "NO_AT_BRIDGE": "1",
-            "ALSA_CONFIG_PATH": os.path.join(HERE, "asound-null.conf"),
+            "ALSA_CONFIG_PATH": os.path.join(HERE, "..", "..", "tools", "asound-null.conf"),
             "XDG_CACHE_HOME": os.path.join(self.args.state, "cache"),
             "XDG_DATA_HOME": os.path.join(self.args.state, "data"),
             "XDG_CONFIG_HOME": os.path.join(self.args.state, "config"),
