@@ -3,8 +3,9 @@
 
 For /?url=ADDRESS it answers a page that plays ADDRESS in an HTML5 <video> when ADDRESS is a
 direct media address, and a page that says plainly that it cannot otherwise. It also serves the
-sample clip under /media/ and takes the player page's progress reports at /progress. Every
-request line is logged exactly as it arrived, one per line, so a test can see what was sent.
+sample clip under /media/ and takes the pages' reports: playback progress at /progress, keys
+that reached the page at /key. Every request line is logged exactly as it arrived, one per
+line, so a test can see what was sent.
 
 Standard library only. Listens on loopback unless told otherwise.
 """
@@ -58,6 +59,7 @@ PLAYER_PAGE = """<!DOCTYPE html>
     try {{ fetch("/progress?" + query, {{ cache: "no-store" }}).catch(function () {{}}); }}
     catch (e) {{}}
   }}
+{keys}
   v.addEventListener("timeupdate", function () {{
     state.textContent = v.currentTime.toFixed(1) + " s";
     if (v.currentTime - last >= 0.25 || v.currentTime < last) {{
@@ -83,6 +85,13 @@ PLAYER_PAGE = """<!DOCTYPE html>
 </body></html>
 """
 
+# Both pages tell the service which keys reach them, so a test can see where the keyboard
+# focus is.
+KEY_REPORT = """  document.addEventListener("keydown", function (e) {{
+    try {{ fetch("/key?k=" + encodeURIComponent(e.key), {{ cache: "no-store" }})
+           .catch(function () {{}}); }} catch (x) {{}}
+  }});"""
+
 REFUSAL_PAGE = """<!DOCTYPE html>
 <html><head><meta charset="utf-8"><title>Quorvel parse service: cannot play</title>
 <style>body {{ margin: 24px; background: #fff; color: #222; font: 16px sans-serif; }}</style>
@@ -91,6 +100,11 @@ REFUSAL_PAGE = """<!DOCTYPE html>
 <p>{reason}</p>
 <p>The reference parse service plays only direct media addresses (ending in .webm, .mp4, .ogg
 and the like), for example <code>{example}</code>.</p>
+<script>
+(function () {{
+{keys}
+}})();
+</script>
 </body></html>
 """
 
@@ -138,7 +152,7 @@ class Handler(BaseHTTPRequestHandler):
         parts = urllib.parse.urlsplit(self.path)
         if parts.path == "/":
             self.answer_parse(parts.query, send_body)
-        elif parts.path == "/progress":
+        elif parts.path in ("/progress", "/key"):
             self.send_response(204)
             self.send_header("Cache-Control", "no-store")
             self.send_header("Content-Length", "0")
@@ -167,10 +181,12 @@ class Handler(BaseHTTPRequestHandler):
         elif media_type(address) is None:
             reason = "<code>%s</code> is not a direct media address." % html.escape(address)
         else:
-            page = PLAYER_PAGE.format(shown=html.escape(address), src=html.escape(address, True))
+            page = PLAYER_PAGE.format(shown=html.escape(address), src=html.escape(address, True),
+                                      keys=KEY_REPORT.format())
             self.answer_text(200, "text/html; charset=utf-8", page, send_body)
             return
-        page = REFUSAL_PAGE.format(reason=reason, example=html.escape(example))
+        page = REFUSAL_PAGE.format(reason=reason, example=html.escape(example),
+                                   keys=KEY_REPORT.format())
         self.answer_text(200, "text/html; charset=utf-8", page, send_body)
 
     def answer_media(self, name, send_body):

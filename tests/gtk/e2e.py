@@ -19,6 +19,7 @@ import signal
 import subprocess
 import sys
 import time
+import urllib.parse
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 TITLE = "Quorvel解析播放"
@@ -194,6 +195,15 @@ class Program:
         return wait_for("%d parse request(s), got %r" % (count, self.requests()),
                         lambda: len(self.requests()) >= count and self.requests(), timeout)
 
+    def page_keys(self):
+        """The keys the service's pages reported, in order."""
+        keys = []
+        for line in self.run.log_lines()[self.log_mark:]:
+            match = re.match(r"GET /key\?k=(\S*) ", line)
+            if match:
+                keys.append(urllib.parse.unquote(match.group(1)))
+        return keys
+
     def progress(self):
         """The furthest playback time the player page reported, in seconds."""
         best = 0.0
@@ -355,6 +365,7 @@ def case_keyboard(run):
         p.keys("Tab")                # -> address box
         p.type("a")
         p.keys("Tab", "Return")      # -> 按钮1; Enter clicks nothing
+        p.keys("Right", "Down")      # GTK's arrow-key focus moves are not the window's
         p.settle()
         check(p.requests() == [], "Enter on a button sent %r" % p.requests())
         p.keys("space")              # Space clicks 按钮1 once
@@ -371,10 +382,25 @@ def case_keyboard(run):
         p.keys("Tab", "space")
         check(p.wait_requests(2) == ["/?url=a", "/?url=abc"], "requests: %r" % p.requests())
 
+        # Tab to the web view: the keys go to the page the service sent ("abc" cannot play;
+        # the page reports the keys it gets). Typed again until the page has loaded.
+        p.keys("Tab", "Tab")         # 按钮1 -> 按钮2 -> web view
+        wait_for("a key to reach the page", lambda: p.keys("k") or "k" in p.page_keys(),
+                 interval=0.3)
+        p.click(*PICTURE)            # into the page itself: from there Tab moves nothing
+        p.keys("Tab", "j", "shift+Tab", "i")
+        wait_for("the next keys to reach the page", lambda: {"j", "i"} <= set(p.page_keys()))
+        check("Tab" not in p.page_keys(), "Tab reached the page: %r" % p.page_keys())
+        p.click(*EDIT_LINE)
+        p.keys("End", "BackSpace")   # the box still holds "abc"
+        p.keys("Tab", "space")
+        check(p.wait_requests(3)[2] == "/?url=ab", "requests: %r" % p.requests())
+
         p.keys("Tab", "space")       # 按钮2: back to the splash, nothing requested
         wait_for("the splash to come back", lambda: p.splash_differs(0, 0, 1393, 632)[0] == 0)
         p.settle()
-        check(p.requests() == ["/?url=a", "/?url=abc"], "after 返回机场: %r" % p.requests())
+        check(p.requests() == ["/?url=a", "/?url=abc", "/?url=ab"],
+              "after 返回机场: %r" % p.requests())
         p.keys("Escape")             # closes from a focused button too
         check(p.wait_exit() == 0, "exit code after Esc: %r" % p.process.returncode)
     finally:
