@@ -114,14 +114,16 @@ class Run:
 class Program:
     """One run of the program, and what a user does to it."""
 
-    def __init__(self, run, screen=0):
+    def __init__(self, run, screen=0, extra_env=None):
         self.run = run
         self.screen = screen
         self.log_mark = len(run.log_lines())
         workdir = os.path.join(run.args.state, "elsewhere")
         os.makedirs(workdir, exist_ok=True)
+        env = run.env(screen)
+        env.update(extra_env or {})
         # Started from another folder: the program makes its own folder the current one.
-        self.process = subprocess.Popen([run.args.program], cwd=workdir, env=run.env(screen),
+        self.process = subprocess.Popen([run.args.program], cwd=workdir, env=env,
                                         stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
         try:
             self.window = wait_for("the window to appear", self.find_window)
@@ -541,6 +543,52 @@ def case_small_screen(run):
         p.close()
 
 
+def case_fatal_box(run):
+    """A block that cannot be had: one modal error box titled 错误 over the still painted
+    window, no command runs while it is open, and after OK the exit code is -1."""
+    typed = "abc"
+    # The launch joins the prefix and the text into one block of the program's own.
+    size = len("http://%s/?url=" % run.args.host) + len(typed) + 1
+    p = Program(run, extra_env={"LD_PRELOAD": run.args.fail_alloc,
+                                "QUORVEL_FAIL_ALLOC_SIZE": str(size)})
+    try:
+        p.click(*EDIT_LINE)
+        p.type(typed)
+        p.click(*LAUNCH)
+
+        def box():
+            out = p.run.tool("xdotool", "search", "--onlyvisible", "--class", "quorvel",
+                             check_rc=False)
+            for window in out.split():
+                name = p.run.tool("xprop", "-id", window, "_NET_WM_NAME", check_rc=False)
+                if name.strip().endswith('"错误"'):
+                    return window
+            return None
+        dialog = wait_for("the error box", box)
+        state = p.run.tool("xprop", "-id", dialog, "_NET_WM_STATE", "WM_TRANSIENT_FOR")
+        check("_NET_WM_STATE_MODAL" in state and "not found" in state.split("\n")[1],
+              "box is not modal, or has an owner: " + state)
+        p.run.probe("shot", os.path.join(run.args.state, "fatal-box.png"))
+        out = p.run.tool("xwininfo", "-id", dialog)
+        x, y, w, h = (int(re.search(name + r":\s+(-?\d+)", out).group(1)) for name in (
+            "Absolute upper-left X", "Absolute upper-left Y", "Width", "Height"))
+        # The theme's error icon is red; nothing else in the box is.
+        red = sum(n for (r, g, b), n in (
+            (tuple(int(v) for v in line.split()[:3]), int(line.split()[3]))
+            for line in p.run.probe("colours", x, y, w, h).splitlines())
+            if r > 150 and g < 90 and b < 90)
+        check(red > 200, "no error icon in the box (%d red pixels)" % red)
+        check(p.pixel(1200, 700) == BACKGROUND, "the window is not painted behind the box")
+        p.click(*LAUNCH)             # the allocation would succeed now, but nothing runs
+        p.settle()
+        check(p.process.poll() is None, "ended before OK")
+        p.run.tool("xdotool", "key", "Return")  # the box has the focus: OK
+        check(p.wait_exit() == 255, "exit code %r" % p.process.returncode)
+        check(p.requests() == [], "requests: %r" % p.requests())
+    finally:
+        p.close()
+
+
 def case_no_display(run):
     """Without a display nothing can be shown: the fatal report goes to stderr, exit -1."""
     env = run.env()
@@ -559,6 +607,7 @@ CASES = {
     "playback": case_playback,
     "window_manager": case_window_manager,
     "small_screen": case_small_screen,
+    "fatal_box": case_fatal_box,
     "no_display": case_no_display,
 }
 
@@ -567,6 +616,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--program", required=True)
     parser.add_argument("--probe", required=True)
+    parser.add_argument("--fail-alloc", required=True)
     parser.add_argument("--service", required=True)
     parser.add_argument("--host", required=True)
     parser.add_argument("--splash", required=True)

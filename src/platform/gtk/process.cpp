@@ -113,8 +113,21 @@ void ShowErrorBox(const char* text, const char* title) {
   GtkWidget* box = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_ERROR,
                                           GTK_BUTTONS_OK, "%s", text);
   gtk_window_set_title(GTK_WINDOW(box), title);
+  // GTK's message box shows no icon of its own any more: the error icon goes beside the text.
+  GtkWidget* area = gtk_message_dialog_get_message_area(GTK_MESSAGE_DIALOG(box));
+  if (GtkWidget* row = gtk_widget_get_parent(area); row != nullptr && GTK_IS_BOX(row)) {
+    GtkWidget* icon = gtk_image_new_from_icon_name("dialog-error", GTK_ICON_SIZE_DIALOG);
+    gtk_widget_set_valign(icon, GTK_ALIGN_START);
+    gtk_box_pack_start(GTK_BOX(row), icon, FALSE, FALSE, 0);
+    gtk_box_reorder_child(GTK_BOX(row), icon, 0);
+    gtk_widget_show(icon);
+  }
+  gtk_window_set_icon_name(GTK_WINDOW(box), "dialog-error");
   gtk_window_set_position(GTK_WINDOW(box), GTK_WIN_POS_CENTER);
   gtk_window_set_keep_above(GTK_WINDOW(box), TRUE);
+  // Shown, then presented again: that asks for the input focus even without a window manager.
+  gtk_widget_show(box);
+  gtk_window_present(GTK_WINDOW(box));
   gtk_dialog_run(GTK_DIALOG(box));
   gtk_widget_destroy(box);
   ProcessPendingMessages();
