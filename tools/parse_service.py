@@ -100,6 +100,9 @@ REFUSAL_PAGE = """<!DOCTYPE html>
 <p>{reason}</p>
 <p>The reference parse service plays only direct media addresses (ending in .webm, .mp4, .ogg
 and the like), for example <code>{example}</code>.</p>
+<a id="elsewhere" href="/?url={example}" target="_blank"
+   style="position: fixed; left: 24px; bottom: 20px; line-height: 24px">Play the sample clip in a
+new window</a>
 <script>
 (function () {{
 {keys}

@@ -499,6 +499,44 @@ def case_playback(run):
         p.close()
 
 
+def case_new_window(run):
+    """A page's request for a new window goes to the desktop's default browser; the view
+    itself stays where it is."""
+    # A stand-in for the desktop's browser, found the way GIO finds the default one.
+    opened = os.path.join(run.args.state, "opened.txt")
+    script = os.path.join(run.args.state, "browser.sh")
+    with open(script, "w") as f:
+        f.write('#!/bin/sh\nprintf "%%s\\n" "$1" >> %s\n' % opened)
+    os.chmod(script, 0o755)
+    apps = os.path.join(run.args.state, "data", "applications")
+    os.makedirs(apps, exist_ok=True)
+    with open(os.path.join(apps, "quorvel-test-browser.desktop"), "w") as f:
+        f.write("[Desktop Entry]\nType=Application\nName=Test browser\nExec=%s %%u\n"
+                "MimeType=x-scheme-handler/http;\nNoDisplay=true\n" % script)
+    os.makedirs(os.path.join(run.args.state, "config"), exist_ok=True)
+    with open(os.path.join(run.args.state, "config", "mimeapps.list"), "w") as f:
+        f.write("[Default Applications]\nx-scheme-handler/http=quorvel-test-browser.desktop\n")
+    if os.path.exists(opened):
+        os.remove(opened)
+
+    p = Program(run)
+    try:
+        p.click(*EDIT_LINE)
+        p.type("abc")
+        p.click(*LAUNCH)
+        p.wait_requests(1)
+        # The page's link to the sample clip opens a new window: bottom left of the page.
+        expected = "http://%s/?url=http://%s/media/sample.webm" % (run.args.host, run.args.host)
+        read = lambda: open(opened).read().split() if os.path.exists(opened) else []
+        wait_for("the default browser to be asked for %s" % expected,
+                 lambda: p.click(60, 608) or (time.sleep(0.5) or read()), interval=0.2)
+        check(read() == [expected], "the browser was given %r" % read())
+        p.settle()
+        check(p.requests() == ["/?url=abc"], "the view navigated: %r" % p.requests())
+    finally:
+        p.close()
+
+
 def case_window_manager(run):
     """With a window manager: the outer frame is 1507x728, centred; no maximise, no sizing;
     its close ends the program with 0."""
@@ -605,6 +643,7 @@ CASES = {
     "addresses": case_addresses,
     "mouse": case_mouse,
     "playback": case_playback,
+    "new_window": case_new_window,
     "window_manager": case_window_manager,
     "small_screen": case_small_screen,
     "fatal_box": case_fatal_box,
