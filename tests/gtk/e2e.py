@@ -139,7 +139,8 @@ class Program:
             raise Failure("the program ended at start with %d: %s"
                           % (self.process.returncode, self.process.stderr.read().decode()))
         out = self.run.tool("xdotool", "search", "--screen", str(self.screen), "--onlyvisible",
-                            "--class", "quorvel", screen=self.screen, check_rc=False)
+                            "--all", "--pid", str(self.process.pid), "--class", "quorvel",
+                            screen=self.screen, check_rc=False)
         ids = out.split()
         return ids[-1] if ids else None
 
@@ -560,6 +561,27 @@ def case_window_manager(run):
             actions = p.prop("_NET_WM_ALLOWED_ACTIONS")
             check("_NET_WM_ACTION_CLOSE" in actions and "MAXIMIZE" not in actions
                   and "_NET_WM_ACTION_RESIZE" not in actions, "allowed: " + actions)
+
+            # Another window takes the activation (a second, independent instance); when
+            # this one is activated again, the focus is back in the address box.
+            p.click(*EDIT_LINE)
+            p.type("a")
+            other = Program(run)
+            try:
+                wait_for("the second window to be active", lambda: run.tool(
+                    "xdotool", "getactivewindow", check_rc=False).strip() == other.window)
+                run.tool("xdotool", "windowactivate", "--sync", p.window)
+                p.type("b")
+                p.keys("Tab", "space")
+                check(p.wait_requests(1) == ["/?url=ab"], "requests: %r" % p.requests())
+                check(other.requests() == ["/?url=ab"] and other.process.poll() is None,
+                      "the second instance is not independent")
+                run.tool("xdotool", "windowactivate", "--sync", other.window)
+                other.keys("Escape")
+                check(other.wait_exit() == 0, "second instance: %r" % other.process.returncode)
+            finally:
+                other.close()
+
             run.probe("close", p.window)
             check(p.wait_exit() == 0, "exit code after the close: %r" % p.process.returncode)
         finally:
