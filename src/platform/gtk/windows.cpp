@@ -136,12 +136,11 @@ void OnSetFocus(GtkWindow*, GtkWidget* focus, gpointer) {
   });
 }
 
-gboolean PaintBackground(GtkWidget* layout, cairo_t* cr, gpointer data) {
+gboolean PaintBackground(GtkWidget*, cairo_t* cr, gpointer data) {
   const auto* top = static_cast<const TopWindow*>(data);
   cairo_set_source_rgb(cr, top->background.red / 255.0, top->background.green / 255.0,
                        top->background.blue / 255.0);
   cairo_paint(cr);
-  (void)layout;
   return FALSE;  // then the layout draws its children
 }
 
