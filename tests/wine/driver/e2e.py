@@ -203,14 +203,16 @@ def keyboard(s, args, robot, service):
 
     # A click in the edit box's margin above its text line places no caret: no focus moves.
     p.click(LAUNCH)  # the click itself launches; the focus is now on the button
-    expect(service.take(1) == [b"/?url=enter"], "a click on 按钮1 launches once")
+    got = service.take(1)
+    expect(got == [b"/?url=enter"], f"a click on 按钮1 launches once: {got}")
     p.controls = robot.children()
     robot.click(100, 643)
     expect(robot.focus() == LAUNCH, f"click in the edit margin moved the focus to {robot.focus()}")
 
     # Space on a focused 按钮1 launches once.
     robot.key("space")
-    expect(service.take(1) == [b"/?url=enter"], "Space on 按钮1 launches once")
+    got = service.take(1)
+    expect(got == [b"/?url=enter"], f"Space on 按钮1 launches once: {got}")
     expect(splash_hidden(robot), "the splash is hidden after a launch")
     robot.key("esc")
     expect(p.exit_code() == 0, "exit code after Esc")
@@ -281,11 +283,10 @@ def closing(s, args, robot, service):
         robot.key("alt+f4")
 
     def system_menu(p):
-        # Alt+Space opens the system menu; its last item is Close.
+        # Alt+Space opens the system menu; C is its Close item's key in this prefix's language.
         robot.key("alt+space")
         robot.sleep(300)
-        robot.key("up")
-        robot.key("enter")
+        robot.key("c")
 
     for way in (esc_from_edit, esc_from_button, close_box, alt_f4, system_menu):
         p = Program(robot, args.exe)
@@ -331,22 +332,30 @@ def instances(s, args, robot, service):
 
 def fault_no_browser(s, args, robot, service):
     # Without the WebBrowser control the window cannot be built: one error box, no window.
-    env = {"WINEDLLOVERRIDES": "mscoree,mshtml,ieframe,shdocvw="}
-    index = robot.launch(args.exe, env=env)
-    watched = robot("watch", index, 20000)
-    expect(watched == ["box", "1", "other", "0"], f"before the box: {watched}")
-    robot.sleep(500)
-    boxes = robot("boxes", index)
-    expect(int(boxes[0]) == 1, f"{boxes[0]} message boxes")
-    expect(unhexed(boxes[1]).decode() == "错误", f"box title {unhexed(boxes[1]).decode()!r}")
-    text = unhexed(boxes[2]).decode()
-    expect(text == FATAL_TEXT, f"box text {text!r}")
-    expect(robot("watch", index, 300) == ["box", "1", "other", "0"], "a window beside the box")
-    robot("okbox", index)
-    code = robot.wait_exit(index, 10000)
-    if code is None:
-        robot("kill", index)
-    expect(code == 255, f"exit code after OK: {code}")
+    # Wine's per-program load order removes the control's DLLs for this program only.
+    name = hexed(os.path.basename(args.exe))
+    for dll in ("ieframe", "shdocvw"):
+        robot("override", name, dll, "-")
+    try:
+        index = robot.launch(args.exe)
+        watched = robot("watch", index, 20000)
+        expect(watched == ["box", "1", "other", "0"], f"before the box: {watched}")
+        robot.sleep(500)
+        boxes = robot("boxes", index)
+        expect(int(boxes[0]) == 1, f"{boxes[0]} message boxes")
+        expect(unhexed(boxes[1]).decode() == "错误", f"box title {unhexed(boxes[1]).decode()!r}")
+        text = unhexed(boxes[2]).decode()
+        expect(text == FATAL_TEXT, f"box text {text!r}")
+        expect(robot("watch", index, 300) == ["box", "1", "other", "0"], "a window beside the box")
+        if int(boxes[0]) >= 1:
+            robot("okbox", index)
+        code = robot.wait_exit(index, 10000)
+        if code is None:
+            robot("kill", index)
+        # -1 in all 32 bits; Wine's own loader reports it to Unix as 255.
+        expect(code == 0xFFFFFFFF, f"exit code after OK: {code}")
+    finally:
+        robot("override", name, "clear", "-")
 
 
 def imports(args):

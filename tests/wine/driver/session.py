@@ -47,6 +47,9 @@ class Session:
             WINEDLLOVERRIDES="mscoree,mshtml=",
             WINESERVER=self.args.wineserver,
             DISPLAY=self.state.get("display", ""),
+            # One language everywhere: menu keys and the ANSI code page do not depend on the
+            # machine's locale.
+            LC_ALL="C.UTF-8",
         )
         env.update(extra)
         return env

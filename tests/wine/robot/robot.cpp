@@ -99,33 +99,27 @@ std::string Launch(std::istringstream& in) {
     else
       command += L" " + Quote(Wide(Unhex(item)));
   }
-  std::wstring block;
-  if (!extraEnv.empty()) {
-    wchar_t* env = GetEnvironmentStringsW();
-    std::map<std::wstring, std::wstring> vars;
-    for (wchar_t* p = env; *p; p += wcslen(p) + 1) {
-      std::wstring line = p;
-      std::size_t eq = line.find(L'=', 1);
-      if (eq != std::wstring::npos) vars[line.substr(0, eq)] = line.substr(eq + 1);
-    }
-    FreeEnvironmentStringsW(env);
-    for (const auto& line : extraEnv) {
-      std::size_t eq = line.find(L'=');
-      vars[line.substr(0, eq)] = line.substr(eq + 1);
-    }
-    for (const auto& [k, v] : vars) block += k + L"=" + v + L'\0';
-    block += L'\0';
+  // The child inherits our environment with the extra variables set for the moment of its
+  // start (Wine keeps parts of a process's environment that a block built by hand would lose).
+  std::vector<std::pair<std::wstring, std::wstring>> saved;
+  for (const auto& line : extraEnv) {
+    std::wstring name = line.substr(0, line.find(L'='));
+    wchar_t old[32768];
+    DWORD n = GetEnvironmentVariableW(name.c_str(), old, 32768);
+    saved.push_back({name, n ? std::wstring(old, n) : std::wstring(1, L'\0')});
+    SetEnvironmentVariableW(name.c_str(), line.c_str() + name.size() + 1);
   }
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.lpDesktop = g_desktop.data();
   Started started;
   std::wstring folder = Wide(Unhex(cwd));
-  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE,
-                      extraEnv.empty() ? 0 : CREATE_UNICODE_ENVIRONMENT,
-                      extraEnv.empty() ? nullptr : block.data(),
-                      folder.empty() ? nullptr : folder.c_str(), &startup, &started.info))
-    return "error CreateProcess " + std::to_string(GetLastError());
+  BOOL created = CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                folder.empty() ? nullptr : folder.c_str(), &startup, &started.info);
+  DWORD error = GetLastError();
+  for (const auto& [name, value] : saved)
+    SetEnvironmentVariableW(name.c_str(), value == std::wstring(1, L'\0') ? nullptr : value.c_str());
+  if (!created) return "error CreateProcess " + std::to_string(error);
   g_started.push_back(started);
   return "ok " + std::to_string(g_started.size() - 1) + " " + std::to_string(started.info.dwProcessId);
 }
@@ -186,6 +180,23 @@ std::string CurrentDirectoryOf(std::istringstream& in) {
   return "ok " + Hex(Utf8(path));
 }
 
+// override EXENAMEHEX DLL VALUE|-: Wine's load order of DLL for programs of that file name
+// (an empty VALUE, "-", disables the DLL); "clear" as DLL removes the program's overrides.
+std::string Override(std::istringstream& in) {
+  std::string exe, dll, value;
+  in >> exe >> dll >> value;
+  std::wstring key = L"Software\\Wine\\AppDefaults\\" + Wide(Unhex(exe));
+  if (dll == "clear") {
+    LSTATUS status = RegDeleteTreeW(HKEY_CURRENT_USER, key.c_str());
+    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND ? "ok" : "error RegDeleteTree";
+  }
+  std::wstring data = value == "-" ? L"" : Wide(value);
+  LSTATUS status = RegSetKeyValueW(HKEY_CURRENT_USER, (key + L"\\DllOverrides").c_str(),
+                                   Wide(dll).c_str(), REG_SZ, data.c_str(),
+                                   static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
+  return status == ERROR_SUCCESS ? "ok" : "error RegSetKeyValue " + std::to_string(status);
+}
+
 // ---- Windows ------------------------------------------------------------------------------
 
 struct Found {
@@ -217,6 +228,19 @@ HWND MainWindowOf(Started* p) {
 
 HWND g_target = nullptr;  // the window the coordinate commands are about
 
+// Waits until the target's thread has handled `messages` input messages queued before: a
+// thread answers a sent message only between two messages it takes from its queue, so each
+// answered WM_NULL means one more queued message was dealt with.
+void Settle(std::size_t messages = 2) {
+  Sleep(20);
+  if (!g_target) return;
+  for (std::size_t i = 0; i < messages + 2 && i < 64; ++i) {
+    DWORD_PTR ignored;
+    if (!SendMessageTimeoutW(g_target, WM_NULL, 0, 0, SMTO_NORMAL, 2000, &ignored)) break;
+  }
+}
+
+
 // window IDX MS: waits until the process shows its main window; it becomes the target.
 std::string WaitWindow(std::istringstream& in) {
   Started* p = Process(in);
@@ -227,6 +251,7 @@ std::string WaitWindow(std::istringstream& in) {
   do {
     if (HWND w = MainWindowOf(p)) {
       g_target = w;
+      Settle();  // done starting: shown, activated, focused
       return "ok " + std::to_string(reinterpret_cast<UINT_PTR>(w));
     }
     if (WaitForSingleObject(p->info.hProcess, 50) == WAIT_OBJECT_0) return "error exited";
@@ -528,19 +553,9 @@ std::string Acp(std::istringstream& in) {
 
 // ---- Input --------------------------------------------------------------------------------
 
-// Input travels asynchronously: wait until the target's thread has taken all of it.
-void Settle() {
-  Sleep(60);
-  DWORD pid = 0;
-  if (g_target) GetWindowThreadProcessId(g_target, &pid);
-  for (const Started& p : g_started)
-    if (p.info.dwProcessId == pid) WaitForInputIdle(p.info.hProcess, 2000);
-  Sleep(60);
-}
-
 void SendKeys(std::vector<INPUT> inputs) {
   SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
-  Settle();
+  Settle(inputs.size());
 }
 
 INPUT KeyInput(WORD vk, bool up) {
@@ -619,7 +634,7 @@ void MouseAt(POINT screen, DWORD flags) {
   input.mi.dy = MulDiv(screen.y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
   input.mi.dwFlags = flags | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
   SendInput(1, &input, sizeof input);
-  Settle();
+  Settle(1);
 }
 
 void ClickAt(POINT screen) {
@@ -735,6 +750,7 @@ std::string Run(const std::string& line) {
   if (command == "wait") return Wait(in);
   if (command == "kill") return Kill(in);
   if (command == "cwd") return CurrentDirectoryOf(in);
+  if (command == "override") return Override(in);
   if (command == "window") return WaitWindow(in);
   if (command == "info") return Info();
   if (command == "children") return Children();
