@@ -1,5 +1,10 @@
 // The web view: a WebKitWebView in a wrapper of its own, its settings, and its ten events
 // raised from the engine's signals.
+//
+// The engine is made only once the window's first frame is on the screen (or sooner, when an
+// address is set): starting WebKit loads the GL stack and its network process, which took
+// longer than everything else before the splash shows. Until then a focusable placeholder
+// stands in the wrapper, and the settings wait in the view's record.
 #include <gio/gio.h>
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
@@ -26,7 +31,9 @@ constexpr double kZoomSteps[] = {0.75, 0.875, 1.0, 1.25, 1.5};
 // What a web view keeps beside the engine. Its address is also the view's page handle.
 struct WebViewState {
   ControlIdentity id;
-  GtkWidget* view = nullptr;
+  GtkWidget* wrapper = nullptr;
+  GtkWidget* view = nullptr;  // nullptr until the engine is made
+  int zoomLevel = -1;         // the text size asked for; -1 none yet
   bool silent = false;
   bool offline = false;
   bool pageHoldsFocus = false;
@@ -35,9 +42,19 @@ struct WebViewState {
 
 std::set<const WebViewState*> liveStates;
 
+constexpr const char* kStateKey = "quorvel-web";
+
 WebViewState* StateOf(GtkWidget* view) {
   if (view == nullptr || !WEBKIT_IS_WEB_VIEW(view)) return nullptr;
-  return static_cast<WebViewState*>(g_object_get_data(G_OBJECT(view), "quorvel-web"));
+  return static_cast<WebViewState*>(g_object_get_data(G_OBJECT(view), kStateKey));
+}
+
+// The record of a web view control, by the core's handle (the wrapper), engine made or not.
+WebViewState* StateOfControl(Handle control) {
+  ControlRecord* record = ControlOf(AsWidget(control));
+  if (record == nullptr || record->kind != ControlKind::WebView) return nullptr;
+  auto* state = static_cast<WebViewState*>(g_object_get_data(G_OBJECT(record->wrapper), kStateKey));
+  return liveStates.contains(state) ? state : nullptr;
 }
 
 void FreeState(gpointer data) {
@@ -167,6 +184,69 @@ gboolean PaintWhite(GtkWidget*, cairo_t* cr, gpointer) {
   return FALSE;
 }
 
+void ApplyZoom(const WebViewState& state) {
+  if (state.zoomLevel < 0) return;
+  auto* engine = WEBKIT_WEB_VIEW(state.view);
+  webkit_settings_set_zoom_text_only(webkit_web_view_get_settings(engine), TRUE);
+  webkit_web_view_set_zoom_level(engine, kZoomSteps[state.zoomLevel]);
+}
+
+// Puts the engine in place of the placeholder; false when it cannot be made.
+bool MakeEngine(WebViewState& state) {
+  if (state.view != nullptr) return true;
+  ControlRecord* record = ControlOf(state.wrapper);
+  if (record == nullptr) return false;
+  // The user's press of the launch button is what starts the video: let it play with sound.
+  GObjectOwner<WebKitWebsitePolicies> policies(
+      webkit_website_policies_new_with_policies("autoplay", WEBKIT_AUTOPLAY_ALLOW, nullptr));
+  GtkWidget* view =
+      GTK_WIDGET(g_object_new(WEBKIT_TYPE_WEB_VIEW, "website-policies", policies.get(), nullptr));
+  if (view == nullptr) return false;
+  state.view = view;
+  g_object_steal_data(G_OBJECT(state.wrapper), kStateKey);
+  g_object_set_data(G_OBJECT(state.wrapper), kStateKey, &state);
+  g_object_set_data_full(G_OBJECT(view), kStateKey, &state, FreeState);
+
+  g_signal_connect(view, "decide-policy", G_CALLBACK(OnDecidePolicy), &state);
+  g_signal_connect(view, "create", G_CALLBACK(OnCreate), &state);
+  g_signal_connect(view, "load-changed", G_CALLBACK(OnLoadChanged), &state);
+  g_signal_connect(view, "notify::estimated-load-progress", G_CALLBACK(OnProgress), &state);
+  g_signal_connect(view, "notify::title", G_CALLBACK(OnTitle), &state);
+  g_signal_connect(view, "mouse-target-changed", G_CALLBACK(OnMouseTarget), &state);
+  g_signal_connect(view, "script-dialog", G_CALLBACK(OnScriptDialog), &state);
+  g_signal_connect(view, "button-press-event", G_CALLBACK(OnPagePressed), nullptr);
+  g_signal_connect(webkit_web_view_get_back_forward_list(WEBKIT_WEB_VIEW(view)), "changed",
+                   G_CALLBACK(OnHistoryChanged), &state);
+  ApplyZoom(state);
+
+  GtkWidget* placeholder = record->inner;
+  const bool focused = placeholder != nullptr && gtk_widget_has_focus(placeholder);
+  record->inner = view;
+  if (placeholder != nullptr && placeholder != record->wrapper) gtk_widget_destroy(placeholder);
+  gtk_container_add(GTK_CONTAINER(state.wrapper), view);
+  gtk_widget_show(view);
+  if (focused) gtk_widget_grab_focus(view);
+  return true;
+}
+
+gboolean MakeEngineWhenIdle(gpointer data) {
+  Guarded([&] {
+    auto* state = static_cast<WebViewState*>(data);
+    if (!liveStates.contains(state)) return;
+    // The first frame goes to the X server before the engine's start holds up the loop.
+    if (GdkDisplay* display = gdk_display_get_default()) gdk_display_flush(display);
+    MakeEngine(*state);
+  });
+  return G_SOURCE_REMOVE;
+}
+
+// After the window's first frame: the engine is made when nothing else is waiting.
+gboolean OnWindowDrawn(GtkWidget* window, cairo_t*, gpointer data) {
+  g_signal_handlers_disconnect_by_func(window, reinterpret_cast<gpointer>(OnWindowDrawn), data);
+  g_idle_add_full(G_PRIORITY_LOW, MakeEngineWhenIdle, data, nullptr);
+  return FALSE;
+}
+
 }  // namespace
 
 Handle PageHandle(GtkWidget* view) {
@@ -192,66 +272,47 @@ void SetPageHoldsFocus(GtkWidget* view, bool holds) {
 
 Handle CreateWebView(Handle parent, ControlIdentity id, Rect place, ControlStyle style) {
   if (!gtk::ToolkitReady()) return nullptr;
-  // The user's press of the launch button is what starts the video: let it play with sound.
-  gtk::GObjectOwner<WebKitWebsitePolicies> policies(
-      webkit_website_policies_new_with_policies("autoplay", WEBKIT_AUTOPLAY_ALLOW, nullptr));
-  GtkWidget* view =
-      GTK_WIDGET(g_object_new(WEBKIT_TYPE_WEB_VIEW, "website-policies", policies.get(), nullptr));
-  if (view == nullptr) return nullptr;
+  // Takes the focus for the view until the engine is there, then hands it over.
+  GtkWidget* placeholder = gtk_drawing_area_new();
+  gtk_widget_set_can_focus(placeholder, TRUE);
+  gtk::ControlRecord* record =
+      gtk::MakeControl(gtk::ControlKind::WebView, parent, id, place, style, placeholder);
+  if (record == nullptr) return nullptr;  // the placeholder went with it
 
   auto* state = new gtk::WebViewState;
   state->id = id;
-  state->view = view;
+  state->wrapper = record->wrapper;
   gtk::liveStates.insert(state);
-  g_object_set_data_full(G_OBJECT(view), "quorvel-web", state, gtk::FreeState);
-
-  g_signal_connect(view, "decide-policy", G_CALLBACK(gtk::OnDecidePolicy), state);
-  g_signal_connect(view, "create", G_CALLBACK(gtk::OnCreate), state);
-  g_signal_connect(view, "load-changed", G_CALLBACK(gtk::OnLoadChanged), state);
-  g_signal_connect(view, "notify::estimated-load-progress", G_CALLBACK(gtk::OnProgress), state);
-  g_signal_connect(view, "notify::title", G_CALLBACK(gtk::OnTitle), state);
-  g_signal_connect(view, "mouse-target-changed", G_CALLBACK(gtk::OnMouseTarget), state);
-  g_signal_connect(view, "script-dialog", G_CALLBACK(gtk::OnScriptDialog), state);
-  g_signal_connect(view, "button-press-event", G_CALLBACK(gtk::OnPagePressed), nullptr);
-  g_signal_connect(webkit_web_view_get_back_forward_list(WEBKIT_WEB_VIEW(view)), "changed",
-                   G_CALLBACK(gtk::OnHistoryChanged), state);
-
-  gtk::ControlRecord* record =
-      gtk::MakeControl(gtk::ControlKind::WebView, parent, id, place, style, view);
-  if (record == nullptr) return nullptr;  // the view went with it
+  // The wrapper owns the record until the engine is made; the engine owns it from then on.
+  g_object_set_data_full(G_OBJECT(record->wrapper), gtk::kStateKey, state, gtk::FreeState);
   g_signal_connect(record->wrapper, "draw", G_CALLBACK(gtk::PaintWhite), nullptr);
+  if (GtkWidget* top = gtk::AsWidget(parent); top != nullptr && GTK_IS_WINDOW(top))
+    g_signal_connect_after(top, "draw", G_CALLBACK(gtk::OnWindowDrawn), state);
   return gtk::AsHandle(record->wrapper);
 }
-
-namespace {
-WebKitWebView* EngineOf(Handle view) {
-  gtk::ControlRecord* record = gtk::ControlOf(gtk::AsWidget(view));
-  if (record == nullptr || !WEBKIT_IS_WEB_VIEW(record->inner)) return nullptr;
-  return WEBKIT_WEB_VIEW(record->inner);
-}
-}  // namespace
 
 void WebSetOffline(Handle view, bool offline) {
   // WebKitGTK has no switch that serves pages from the cache only; off, the only value this
   // program uses, is the engine's normal behaviour. The value is kept with the view.
-  if (WebKitWebView* engine = EngineOf(view)) gtk::StateOf(GTK_WIDGET(engine))->offline = offline;
+  if (gtk::WebViewState* state = gtk::StateOfControl(view)) state->offline = offline;
 }
 
 void WebSetSilent(Handle view, bool silent) {
-  if (WebKitWebView* engine = EngineOf(view)) gtk::StateOf(GTK_WIDGET(engine))->silent = silent;
+  if (gtk::WebViewState* state = gtk::StateOfControl(view)) state->silent = silent;
 }
 
 void WebSetZoom(Handle view, int level) {
-  WebKitWebView* engine = EngineOf(view);
-  if (engine == nullptr) return;
-  webkit_settings_set_zoom_text_only(webkit_web_view_get_settings(engine), TRUE);
-  webkit_web_view_set_zoom_level(engine, gtk::kZoomSteps[std::clamp(level, 0, 4)]);
+  gtk::WebViewState* state = gtk::StateOfControl(view);
+  if (state == nullptr) return;
+  state->zoomLevel = std::clamp(level, 0, 4);
+  if (state->view != nullptr) gtk::ApplyZoom(*state);
 }
 
 void WebNavigate(Handle view, const char* address) {
+  gtk::WebViewState* state = gtk::StateOfControl(view);
+  if (state == nullptr || !gtk::MakeEngine(*state)) return;
   // The text goes to the engine as it is; for an empty one WebKitGTK shows about:blank.
-  if (WebKitWebView* engine = EngineOf(view))
-    webkit_web_view_load_uri(engine, address == nullptr ? "" : address);
+  webkit_web_view_load_uri(WEBKIT_WEB_VIEW(state->view), address == nullptr ? "" : address);
 }
 
 }  // namespace quorvel::platform
