@@ -66,7 +66,7 @@ class Program:
         else:
             self.robot.type(text)
 
-    def exit_code(self, ms=15000):
+    def exit_code(self, ms=30000):
         return self.robot.wait_exit(self.index, ms)
 
 
@@ -190,7 +190,7 @@ def keyboard(s, args, robot, service):
     expect(robot.focus() == EDIT, "Enter leaves the focus in the edit box")
     robot.key("tab")
     robot.key("enter")
-    expect(service.take(0, settle=1.5) == [], "Enter sent a request")
+    expect(service.take(0, settle=4) == [], "Enter sent a request")
     expect(splash_shown(robot, args.splash, 0)[0] == "0", "Enter hid the splash")
 
     # Pressed on a button, released elsewhere: nothing runs.
@@ -198,7 +198,7 @@ def keyboard(s, args, robot, service):
         robot.mouse("down", *p.centre(button))
         robot.mouse("move", 300, 300)
         robot.mouse("up", 300, 300)
-    expect(service.take(0, settle=1.5) == [], "press and release elsewhere sent a request")
+    expect(service.take(0, settle=4) == [], "press and release elsewhere sent a request")
     expect(splash_shown(robot, args.splash, 0)[0] == "0", "press and release elsewhere hid the splash")
 
     # A click in the edit box's margin above its text line places no caret: no focus moves.
@@ -223,7 +223,7 @@ def launch(s, args, robot, service):
     # 返回机场 before any launch: the splash stays, nothing is requested.
     p.click(RETURN)
     expect(splash_shown(robot, args.splash)[0] == "0", "the splash after 返回机场 at start")
-    expect(service.take(0, settle=1.0) == [], "返回机场 at start requested something")
+    expect(service.take(0, settle=4) == [], "返回机场 at start requested something")
 
     long_text = "http://v.example/watch?v=" + "".join(
         "abcdefghijklmnopqrstuvwxyz0123456789"[i % 36] for i in range(10000 - 25))

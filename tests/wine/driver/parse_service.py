@@ -51,9 +51,10 @@ class RecordingService:
             except OSError:
                 pass
 
-    def take(self, count, timeout=8.0, settle=1.0):
+    def take(self, count, timeout=25.0, settle=1.0):
         """Waits for `count` requests, then `settle` seconds more for any extra, and returns all
-        requests since the last take."""
+        requests since the last take. The timeout is generous: where Wine's RPC service cannot
+        run, its engine spends a few seconds on every navigation before it sends the request."""
         deadline = time.monotonic() + timeout
         while time.monotonic() < deadline and len(self.requests) < count:
             time.sleep(0.05)

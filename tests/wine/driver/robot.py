@@ -3,6 +3,7 @@ import os
 import queue
 import subprocess
 import threading
+import time
 
 from session import windows_path
 
@@ -36,6 +37,7 @@ class Robot:
 
     def __call__(self, *words, timeout=60):
         line = " ".join(str(w) for w in words)
+        began = time.monotonic()
         self.process.stdin.write(line.encode() + b"\n")
         self.process.stdin.flush()
         try:
@@ -44,6 +46,9 @@ class Robot:
             raise RobotError(f"robot gave no answer to {line[:80]!r}")
         if answer is None:
             raise RobotError(f"robot ended during {line[:80]!r}")
+        took = time.monotonic() - began
+        if took > 1.5 and words[0] not in ("sleep", "wait", "watch", "window"):
+            print(f"robot: {line[:60]!r} took {took:.1f} s")
         if not answer.startswith("ok"):
             raise RobotError(f"robot: {answer} (for {line[:80]!r})")
         return answer[3:].split(" ") if len(answer) > 3 else []

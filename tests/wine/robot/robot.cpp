@@ -230,14 +230,16 @@ HWND g_target = nullptr;  // the window the coordinate commands are about
 
 // Waits until the target's thread has handled `messages` input messages queued before: a
 // thread answers a sent message only between two messages it takes from its queue, so each
-// answered WM_NULL means one more queued message was dealt with.
+// answered WM_NULL means one more queued message was dealt with. A thread busy in the web
+// engine may hold a sent message back for a while; then a short pause has to do.
 void Settle(std::size_t messages = 2) {
   Sleep(20);
   if (!g_target) return;
   for (std::size_t i = 0; i < messages + 2 && i < 64; ++i) {
     DWORD_PTR ignored;
-    if (!SendMessageTimeoutW(g_target, WM_NULL, 0, 0, SMTO_NORMAL, 2000, &ignored)) break;
+    if (!SendMessageTimeoutW(g_target, WM_NULL, 0, 0, SMTO_NORMAL, 250, &ignored)) break;
   }
+  Sleep(20);
 }
 
 
@@ -775,6 +777,13 @@ std::string Run(const std::string& line) {
     in >> ms;
     Sleep(static_cast<DWORD>(ms));
     return "ok";
+  }
+  if (command == "ping") {  // how long the target's thread takes to answer a sent message
+    if (!g_target) return "error no target";
+    DWORD began = GetTickCount();
+    DWORD_PTR ignored;
+    BOOL answered = SendMessageTimeoutW(g_target, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &ignored);
+    return std::string(answered ? "ok " : "ok timeout ") + std::to_string(GetTickCount() - began);
   }
   if (command == "facecolour") return "ok " + Rgb(GetSysColor(COLOR_BTNFACE) & 0xFFFFFF);
   return "error unknown command " + command;
