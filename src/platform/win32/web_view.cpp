@@ -4,8 +4,6 @@
 #include <ocidl.h>
 #include <ole2.h>
 
-#include <memory>
-
 #include "platform/platform.h"
 #include "platform/win32/common.h"
 #include "shell/native_events.h"

@@ -288,6 +288,13 @@ def closing(s, args, robot, service):
         robot.sleep(300)
         robot.key("c")
 
+    # Log-off: the window does not object, and stays until the session really ends.
+    p = Program(robot, args.exe)
+    expect(robot("endsession")[0] == "1", "the window objects to the end of the session")
+    expect(p.exit_code(500) is None, "the query alone closed the window")
+    robot.key("esc")
+    expect(p.exit_code() == 0, "exit code after Esc")
+
     for way in (esc_from_edit, esc_from_button, close_box, alt_f4, system_menu):
         p = Program(robot, args.exe)
         way(p)
@@ -314,6 +321,7 @@ def instances(s, args, robot, service):
            "arguments neither move the focus nor request anything")
 
     # A second instance gets its own window and lives on its own.
+    first.click(EDIT)  # remembered when the second instance takes the activation
     second = Program(robot, args.exe)
     expect(first.exit_code(0) is None, "the first instance still runs")
     second.focus_edit_and_type("second")
@@ -323,6 +331,9 @@ def instances(s, args, robot, service):
     expect(second.exit_code() == 0, "the second instance ends with 0")
     expect(first.exit_code(500) is None, "the first instance outlives the second")
     first.target()
+    focused = robot.focus()
+    expect(focused == EDIT, f"activated again, the first instance gives the focus back to the "
+                            f"edit box: focused {focused}")
     first.focus_edit_and_type("first")
     first.click(LAUNCH)
     expect(service.take(1) == [b"/?url=first"], "the first instance still launches")

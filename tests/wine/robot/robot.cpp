@@ -370,25 +370,6 @@ std::string Colours(std::istringstream& in) {
   return out.str();
 }
 
-// save L T W H PATHHEX: writes a client rectangle as a binary PPM, to look at after a failure.
-std::string Save(std::istringstream& in) {
-  if (!g_target) return "error no target";
-  int l, t, w, h;
-  std::string path;
-  in >> l >> t >> w >> h >> path;
-  std::vector<DWORD> pixels = Capture(l, t, w, h);
-  FILE* file = _wfopen(Wide(Unhex(path)).c_str(), L"wb");
-  if (!file) return "error cannot write";
-  fprintf(file, "P6\n%d %d\n255\n", w, h);
-  for (DWORD p : pixels) {
-    unsigned char rgb[3] = {static_cast<unsigned char>(p >> 16), static_cast<unsigned char>(p >> 8),
-                            static_cast<unsigned char>(p)};
-    fwrite(rgb, 1, 3, file);
-  }
-  fclose(file);
-  return "ok";
-}
-
 // splash PNGHEX W H: compares the client's top-left W x H with the decoded picture, composed
 // over the button-face colour as the picture box would.
 std::string Splash(std::istringstream& in) {
@@ -759,7 +740,6 @@ std::string Run(const std::string& line) {
   if (command == "focus") return Focus();
   if (command == "colours") return Colours(in);
   if (command == "splash") return Splash(in);
-  if (command == "save") return Save(in);
   if (command == "fileicon") return FileIcon(in);
   if (command == "captionicon") return CaptionIcon(in);
   if (command == "resources") return Resources(in);
@@ -778,12 +758,12 @@ std::string Run(const std::string& line) {
     Sleep(static_cast<DWORD>(ms));
     return "ok";
   }
-  if (command == "ping") {  // how long the target's thread takes to answer a sent message
+  if (command == "endsession") {  // what the system asks every window before a log-off
     if (!g_target) return "error no target";
-    DWORD began = GetTickCount();
-    DWORD_PTR ignored;
-    BOOL answered = SendMessageTimeoutW(g_target, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &ignored);
-    return std::string(answered ? "ok " : "ok timeout ") + std::to_string(GetTickCount() - began);
+    DWORD_PTR answer = 0;
+    if (!SendMessageTimeoutW(g_target, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 10000, &answer))
+      return "error no answer";
+    return "ok " + std::to_string(answer ? 1 : 0);
   }
   if (command == "facecolour") return "ok " + Rgb(GetSysColor(COLOR_BTNFACE) & 0xFFFFFF);
   return "error unknown command " + command;
