@@ -2,14 +2,17 @@
 // raised from the engine's signals.
 //
 // The engine is made only once the window's first frame is on the screen (or sooner, when an
-// address is set): starting WebKit loads the GL stack and its network process, which took
-// longer than everything else before the splash shows. Until then a focusable placeholder
-// stands in the wrapper, and the settings wait in the view's record.
+// address is set), and WebKit's library is loaded only then: linked into the program, loading
+// and relocating it took about 0.1 s before main, and making the first view (the GL stack, the
+// network process) more still, longer than everything else before the splash shows. Until then
+// a focusable placeholder stands in the wrapper, and the settings wait in the view's record.
+#include <dlfcn.h>
 #include <gio/gio.h>
 #include <gtk/gtk.h>
-#include <webkit2/webkit2.h>
+#include <webkit2/webkit2.h>  // declarations only: the library is not linked
 
 #include <algorithm>
+#include <cstdio>
 #include <set>
 #include <string>
 
@@ -23,6 +26,74 @@ namespace gtk {
 namespace {
 
 using controls::HtmlViewerEvent;
+
+// WebKit's entry points this layer uses, looked up when the library is loaded.
+struct Engine {
+  decltype(&webkit_web_view_get_type) webViewType;
+  decltype(&webkit_navigation_policy_decision_get_type) navigationDecisionType;
+  decltype(&webkit_website_policies_new_with_policies) newPolicies;
+  decltype(&webkit_navigation_action_get_request) actionRequest;
+  decltype(&webkit_uri_request_get_uri) requestUri;
+  decltype(&webkit_policy_decision_ignore) ignore;
+  decltype(&webkit_navigation_policy_decision_get_navigation_action) decisionAction;
+  decltype(&webkit_hit_test_result_context_is_link) hitIsLink;
+  decltype(&webkit_hit_test_result_get_link_uri) hitLinkUri;
+  decltype(&webkit_web_view_get_back_forward_list) history;
+  decltype(&webkit_web_view_get_settings) settings;
+  decltype(&webkit_settings_set_zoom_text_only) zoomTextOnly;
+  decltype(&webkit_web_view_set_zoom_level) setZoom;
+  decltype(&webkit_web_view_load_uri) loadUri;
+};
+
+const Engine* engine = nullptr;  // once loaded; never unloaded
+
+template <class Function>
+bool Find(void* library, const char* name, Function& function) {
+  function = reinterpret_cast<Function>(dlsym(library, name));
+  return function != nullptr;
+}
+
+// nullptr when the library or one of its entry points cannot be had.
+const Engine* LoadEngine() {
+  if (engine != nullptr) return engine;
+  void* library = dlopen(QUORVEL_WEBKIT_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+  if (library == nullptr) {
+    std::fprintf(stderr, "quorvel: cannot load the web engine: %s\n", dlerror());
+    return nullptr;
+  }
+  static Engine loaded;
+  const bool complete =
+      Find(library, "webkit_web_view_get_type", loaded.webViewType) &&
+      Find(library, "webkit_navigation_policy_decision_get_type", loaded.navigationDecisionType) &&
+      Find(library, "webkit_website_policies_new_with_policies", loaded.newPolicies) &&
+      Find(library, "webkit_navigation_action_get_request", loaded.actionRequest) &&
+      Find(library, "webkit_uri_request_get_uri", loaded.requestUri) &&
+      Find(library, "webkit_policy_decision_ignore", loaded.ignore) &&
+      Find(library, "webkit_navigation_policy_decision_get_navigation_action",
+           loaded.decisionAction) &&
+      Find(library, "webkit_hit_test_result_context_is_link", loaded.hitIsLink) &&
+      Find(library, "webkit_hit_test_result_get_link_uri", loaded.hitLinkUri) &&
+      Find(library, "webkit_web_view_get_back_forward_list", loaded.history) &&
+      Find(library, "webkit_web_view_get_settings", loaded.settings) &&
+      Find(library, "webkit_settings_set_zoom_text_only", loaded.zoomTextOnly) &&
+      Find(library, "webkit_web_view_set_zoom_level", loaded.setZoom) &&
+      Find(library, "webkit_web_view_load_uri", loaded.loadUri);
+  if (!complete) {
+    std::fprintf(stderr, "quorvel: the web engine lacks an entry point this program uses\n");
+    return nullptr;  // the library stays loaded: its types may be registered already
+  }
+  engine = &loaded;
+  return engine;
+}
+
+bool IsWebView(GtkWidget* widget) {
+  return engine != nullptr && widget != nullptr &&
+         G_TYPE_CHECK_INSTANCE_TYPE(widget, engine->webViewType());
+}
+
+WebKitWebView* AsEngine(GtkWidget* view) {
+  return reinterpret_cast<WebKitWebView*>(view);
+}
 
 // The text-only zoom factors of the five text sizes, smallest to largest; 1.0 is the engine's
 // medium size.
@@ -45,7 +116,7 @@ std::set<const WebViewState*> liveStates;
 constexpr const char* kStateKey = "quorvel-web";
 
 WebViewState* StateOf(GtkWidget* view) {
-  if (view == nullptr || !WEBKIT_IS_WEB_VIEW(view)) return nullptr;
+  if (!IsWebView(view)) return nullptr;
   return static_cast<WebViewState*>(g_object_get_data(G_OBJECT(view), kStateKey));
 }
 
@@ -82,8 +153,8 @@ void OpenElsewhere(const char* uri) {
 }
 
 const char* RequestUri(WebKitNavigationAction* action) {
-  WebKitURIRequest* request = webkit_navigation_action_get_request(action);
-  return request == nullptr ? nullptr : webkit_uri_request_get_uri(request);
+  WebKitURIRequest* request = engine->actionRequest(action);
+  return request == nullptr ? nullptr : engine->requestUri(request);
 }
 
 gboolean OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
@@ -92,17 +163,17 @@ gboolean OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
     const auto* state = static_cast<const WebViewState*>(data);
     if (type == WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION) {
       if (Raise(state, HtmlViewerEvent::WillNavigate)) return FALSE;  // the engine goes ahead
-      webkit_policy_decision_ignore(decision);
+      engine->ignore(decision);
       return TRUE;
     }
     if (type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
-      auto* navigation = WEBKIT_NAVIGATION_POLICY_DECISION(decision);
-      WebKitNavigationAction* action =
-          webkit_navigation_policy_decision_get_navigation_action(navigation);
+      auto* navigation = G_TYPE_CHECK_INSTANCE_CAST(decision, engine->navigationDecisionType(),
+                                                    WebKitNavigationPolicyDecision);
+      WebKitNavigationAction* action = engine->decisionAction(navigation);
       const bool allowed = Raise(state, HtmlViewerEvent::WillOpenNewWindow);
       // This view supplies no window of its own either way.
       const std::string uri = RequestUri(action) == nullptr ? "" : RequestUri(action);
-      webkit_policy_decision_ignore(decision);
+      engine->ignore(decision);
       if (allowed) OpenElsewhere(uri.c_str());
       return TRUE;
     }
@@ -151,9 +222,7 @@ void OnTitle(GObject*, GParamSpec*, gpointer data) {
 void OnMouseTarget(WebKitWebView*, WebKitHitTestResult* hit, guint, gpointer data) {
   Guarded([&] {
     auto* state = static_cast<WebViewState*>(data);
-    const char* uri = webkit_hit_test_result_context_is_link(hit)
-                          ? webkit_hit_test_result_get_link_uri(hit)
-                          : nullptr;
+    const char* uri = engine->hitIsLink(hit) ? engine->hitLinkUri(hit) : nullptr;
     std::string status = uri == nullptr ? "" : uri;
     if (status == state->hoveredLink) return;
     state->hoveredLink = std::move(status);
@@ -186,21 +255,21 @@ gboolean PaintWhite(GtkWidget*, cairo_t* cr, gpointer) {
 
 void ApplyZoom(const WebViewState& state) {
   if (state.zoomLevel < 0) return;
-  auto* engine = WEBKIT_WEB_VIEW(state.view);
-  webkit_settings_set_zoom_text_only(webkit_web_view_get_settings(engine), TRUE);
-  webkit_web_view_set_zoom_level(engine, kZoomSteps[state.zoomLevel]);
+  WebKitWebView* view = AsEngine(state.view);
+  engine->zoomTextOnly(engine->settings(view), TRUE);
+  engine->setZoom(view, kZoomSteps[state.zoomLevel]);
 }
 
 // Puts the engine in place of the placeholder; false when it cannot be made.
 bool MakeEngine(WebViewState& state) {
   if (state.view != nullptr) return true;
   ControlRecord* record = ControlOf(state.wrapper);
-  if (record == nullptr) return false;
+  if (record == nullptr || LoadEngine() == nullptr) return false;
   // The user's press of the launch button is what starts the video: let it play with sound.
   GObjectOwner<WebKitWebsitePolicies> policies(
-      webkit_website_policies_new_with_policies("autoplay", WEBKIT_AUTOPLAY_ALLOW, nullptr));
+      engine->newPolicies("autoplay", WEBKIT_AUTOPLAY_ALLOW, nullptr));
   GtkWidget* view =
-      GTK_WIDGET(g_object_new(WEBKIT_TYPE_WEB_VIEW, "website-policies", policies.get(), nullptr));
+      GTK_WIDGET(g_object_new(engine->webViewType(), "website-policies", policies.get(), nullptr));
   if (view == nullptr) return false;
   state.view = view;
   g_object_steal_data(G_OBJECT(state.wrapper), kStateKey);
@@ -215,8 +284,8 @@ bool MakeEngine(WebViewState& state) {
   g_signal_connect(view, "mouse-target-changed", G_CALLBACK(OnMouseTarget), &state);
   g_signal_connect(view, "script-dialog", G_CALLBACK(OnScriptDialog), &state);
   g_signal_connect(view, "button-press-event", G_CALLBACK(OnPagePressed), nullptr);
-  g_signal_connect(webkit_web_view_get_back_forward_list(WEBKIT_WEB_VIEW(view)), "changed",
-                   G_CALLBACK(OnHistoryChanged), &state);
+  g_signal_connect(engine->history(AsEngine(view)), "changed", G_CALLBACK(OnHistoryChanged),
+                   &state);
   ApplyZoom(state);
 
   GtkWidget* placeholder = record->inner;
@@ -312,7 +381,7 @@ void WebNavigate(Handle view, const char* address) {
   gtk::WebViewState* state = gtk::StateOfControl(view);
   if (state == nullptr || !gtk::MakeEngine(*state)) return;
   // The text goes to the engine as it is; for an empty one WebKitGTK shows about:blank.
-  webkit_web_view_load_uri(WEBKIT_WEB_VIEW(state->view), address == nullptr ? "" : address);
+  gtk::engine->loadUri(gtk::AsEngine(state->view), address == nullptr ? "" : address);
 }
 
 }  // namespace quorvel::platform
