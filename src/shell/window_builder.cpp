@@ -17,7 +17,7 @@ platform::WindowStyle StyleOf(const WindowSettings& settings) {
       settings.borderStyle == 1 || settings.borderStyle == 3 || settings.borderStyle == 5;
   style.title = settings.title;
   // No colour of its own means the button-face colour, as the picture box does.
-  style.background = settings.background.value_or(platform::ButtonFaceColour());
+  style.background = settings.background ? *settings.background : platform::ButtonFaceColour();
   return style;
 }
 

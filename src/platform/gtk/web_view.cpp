@@ -19,6 +19,7 @@
 #include "platform/gtk/common.h"
 #include "platform/gtk/owners.h"
 #include "platform/platform.h"
+#include "shell/fatal_error.h"
 #include "shell/native_events.h"
 
 namespace quorvel::platform {
@@ -298,13 +299,19 @@ bool MakeEngine(WebViewState& state) {
   return true;
 }
 
+// The engine is part of the window: without it the window could not have been built, and the
+// program ends the same way, only later.
+void MakeEngineOrEnd(WebViewState& state) {
+  if (!MakeEngine(state)) shell::ReportFatalError("载入启动窗口失败", 0);
+}
+
 gboolean MakeEngineWhenIdle(gpointer data) {
   Guarded([&] {
     auto* state = static_cast<WebViewState*>(data);
     if (!liveStates.contains(state)) return;
     // The first frame goes to the X server before the engine's start holds up the loop.
     if (GdkDisplay* display = gdk_display_get_default()) gdk_display_flush(display);
-    MakeEngine(*state);
+    MakeEngineOrEnd(*state);
   });
   return G_SOURCE_REMOVE;
 }
@@ -379,7 +386,8 @@ void WebSetZoom(Handle view, int level) {
 
 void WebNavigate(Handle view, const char* address) {
   gtk::WebViewState* state = gtk::StateOfControl(view);
-  if (state == nullptr || !gtk::MakeEngine(*state)) return;
+  if (state == nullptr) return;
+  gtk::MakeEngineOrEnd(*state);
   // The text goes to the engine as it is; for an empty one WebKitGTK shows about:blank.
   gtk::engine->loadUri(gtk::AsEngine(state->view), address == nullptr ? "" : address);
 }
