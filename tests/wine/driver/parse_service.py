@@ -51,7 +51,7 @@ class RecordingService:
             except OSError:
                 pass
 
-    def take(self, count, timeout=25.0, settle=1.0):
+    def take(self, count, timeout=30.0, settle=1.0):
         """Waits for `count` requests, then `settle` seconds more for any extra, and returns all
         requests since the last take. The timeout is generous: where Wine's RPC service cannot
         run, its engine spends a few seconds on every navigation before it sends the request."""
