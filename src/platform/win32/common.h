@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+// After windows.h, which it needs.
 #include <commctrl.h>
 
 #include <string>
@@ -12,9 +13,15 @@
 
 namespace quorvel::win32 {
 
-inline HWND Hwnd(platform::Handle handle) { return reinterpret_cast<HWND>(handle); }
-inline platform::Handle Wrap(HWND window) { return reinterpret_cast<platform::Handle>(window); }
-inline COLORREF Ref(Colour colour) { return RGB(colour.red, colour.green, colour.blue); }
+inline HWND Hwnd(platform::Handle handle) {
+  return reinterpret_cast<HWND>(handle);
+}
+inline platform::Handle Wrap(HWND window) {
+  return reinterpret_cast<platform::Handle>(window);
+}
+inline COLORREF Ref(Colour colour) {
+  return RGB(colour.red, colour.green, colour.blue);
+}
 
 HINSTANCE Instance();
 
@@ -43,8 +50,8 @@ struct ControlData {
   ControlIdentity id;
   COLORREF text = 0;
   COLORREF background = 0;
-  GdiObject brush;          // background brush
-  RECT inside{};            // edit box: inside of its border, in window coordinates
+  GdiObject brush;                  // background brush
+  RECT inside{};                    // edit box: inside of its border, in window coordinates
   platform::PixelBuffer picture{};  // picture box only
 };
 

@@ -1,7 +1,7 @@
 // The address box, the push buttons and the picture box.
-#include "shell/native_events.h"
 #include "platform/platform.h"
 #include "platform/win32/common.h"
+#include "shell/native_events.h"
 
 namespace quorvel::win32 {
 namespace {
@@ -17,7 +17,9 @@ HMENU ChildId(platform::ControlStyle style) {
   return reinterpret_cast<HMENU>(static_cast<INT_PTR>(style.childId));
 }
 
-HFONT GuiFont() { return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)); }
+HFONT GuiFont() {
+  return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+}
 
 // Height of "W" in the box's current font: one text line.
 int LineHeight(HWND box) {
@@ -140,10 +142,10 @@ Handle CreateEditBox(Handle parent, ControlIdentity id, Rect place, ControlStyle
   data->text = Ref(look.text);
   data->background = Ref(look.background);
   data->brush = GdiObject(CreateSolidBrush(data->background));
-  HWND box = CreateWindowExW(look.sunkenEdge ? WS_EX_CLIENTEDGE : 0, L"EDIT",
-                             Wide(look.initialText).c_str(), flags, place.left, place.top,
-                             place.width, place.height, Hwnd(parent), ChildId(style), Instance(),
-                             nullptr);
+  HWND box =
+      CreateWindowExW(look.sunkenEdge ? WS_EX_CLIENTEDGE : 0, L"EDIT",
+                      Wide(look.initialText).c_str(), flags, place.left, place.top, place.width,
+                      place.height, Hwnd(parent), ChildId(style), Instance(), nullptr);
   if (!box) {
     delete data;
     return nullptr;
@@ -233,10 +235,10 @@ Handle CreatePicBox(Handle parent, ControlIdentity id, Rect place, ControlStyle 
   data->brush = GdiObject(CreateSolidBrush(data->background));
   data->picture = picture;
   const wchar_t* cls = EnsureClass(L"QuorvelPicBox", PicBoxProcedure, 0, nullptr);
-  HWND box = cls ? CreateWindowExW(0, cls, L"", CommonStyle(style), place.left, place.top,
-                                   place.width, place.height, Hwnd(parent), ChildId(style),
-                                   Instance(), nullptr)
-                 : nullptr;
+  HWND box =
+      cls ? CreateWindowExW(0, cls, L"", CommonStyle(style), place.left, place.top, place.width,
+                            place.height, Hwnd(parent), ChildId(style), Instance(), nullptr)
+          : nullptr;
   if (!box) {
     delete data;
     ReleasePixels(picture);

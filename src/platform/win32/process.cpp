@@ -8,7 +8,9 @@
 
 namespace quorvel::win32 {
 
-HINSTANCE Instance() { return GetModuleHandleW(nullptr); }
+HINSTANCE Instance() {
+  return GetModuleHandleW(nullptr);
+}
 
 std::wstring Wide(const char* text) {
   if (!text || !*text) return {};
@@ -49,8 +51,8 @@ namespace {
 constexpr wchar_t kDataProperty[] = L"Quorvel.Control";
 constexpr UINT_PTR kSubclassId = 0x51;
 
-LRESULT CALLBACK ControlSubclass(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-                                 UINT_PTR, DWORD_PTR extra) {
+LRESULT CALLBACK ControlSubclass(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                 DWORD_PTR extra) {
   if (message == WM_NCDESTROY) {
     RemoveWindowSubclass(window, ControlSubclass, kSubclassId);
     auto* data = static_cast<ControlData*>(RemovePropW(window, kDataProperty));
@@ -74,11 +76,21 @@ LRESULT CALLBACK ControlSubclass(HWND window, UINT message, WPARAM wParam, LPARA
 KeyPress Translate(const MSG& message) {
   KeyPress key;
   switch (message.wParam) {
-    case VK_TAB: key.key = Key::Tab; break;
-    case VK_RETURN: key.key = Key::Enter; break;
-    case VK_ESCAPE: key.key = Key::Escape; break;
-    case VK_F1: key.key = Key::F1; break;
-    case VK_SPACE: key.key = Key::Space; break;
+    case VK_TAB:
+      key.key = Key::Tab;
+      break;
+    case VK_RETURN:
+      key.key = Key::Enter;
+      break;
+    case VK_ESCAPE:
+      key.key = Key::Escape;
+      break;
+    case VK_F1:
+      key.key = Key::F1;
+      break;
+    case VK_SPACE:
+      key.key = Key::Space;
+      break;
     default:
       key.key = (message.wParam >= 'A' && message.wParam <= 'Z') ? Key::Letter : Key::Other;
   }
@@ -121,13 +133,19 @@ namespace quorvel::platform {
 
 using namespace win32;
 
-void* HeapAllocate(std::size_t size) { return ::HeapAlloc(GetProcessHeap(), 0, size); }
+void* HeapAllocate(std::size_t size) {
+  return ::HeapAlloc(GetProcessHeap(), 0, size);
+}
 void HeapRelease(void* block) {
   if (block) ::HeapFree(GetProcessHeap(), 0, block);
 }
 
-bool InitOle() { return SUCCEEDED(::OleInitialize(nullptr)); }
-void UninitOle() { ::OleUninitialize(); }
+bool InitOle() {
+  return SUCCEEDED(::OleInitialize(nullptr));
+}
+void UninitOle() {
+  ::OleUninitialize();
+}
 
 std::string ProgramPath() {
   wchar_t path[MAX_PATH];
@@ -135,13 +153,17 @@ std::string ProgramPath() {
   return Utf8(path, static_cast<int>(length));
 }
 
-char PathSeparator() { return '\\'; }
+char PathSeparator() {
+  return '\\';
+}
 
 void SetCurrentFolder(const std::string& folder) {
   ::SetCurrentDirectoryW(Wide(folder.c_str()).c_str());
 }
 
-void SetFpuDefault() { _fpreset(); }
+void SetFpuDefault() {
+  _fpreset();
+}
 
 Handle CreateOwnerWindow() {
   const wchar_t* cls = EnsureClass(L"QuorvelOwner", OwnerProcedure, 0, nullptr);
@@ -176,12 +198,16 @@ int RunMessageLoop() {
   }
 }
 
-void PostQuit(int code) { PostQuitMessage(code); }
+void PostQuit(int code) {
+  PostQuitMessage(code);
+}
 
 void ShowErrorBox(const char* text, const char* title) {
   MessageBoxW(nullptr, Wide(text).c_str(), Wide(title).c_str(), MB_ICONERROR | MB_OK);
 }
 
-void ExitProcess(int code) { ::ExitProcess(static_cast<UINT>(code)); }
+void ExitProcess(int code) {
+  ::ExitProcess(static_cast<UINT>(code));
+}
 
 }  // namespace quorvel::platform

@@ -164,12 +164,10 @@ class EventSink final : public IDispatch, private RefCounted {
     return S_OK;
   }
   STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-    return E_NOTIMPL;
-  }
+  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
 
-  STDMETHODIMP Invoke(DISPID member, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*,
-                      EXCEPINFO*, UINT*) override {
+  STDMETHODIMP Invoke(DISPID member, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
+                      UINT*) override {
     try {
       using controls::HtmlViewerEvent;
       switch (member) {
@@ -180,15 +178,32 @@ class EventSink final : public IDispatch, private RefCounted {
         case DISPID_NEWWINDOW2:
           Ask(HtmlViewerEvent::WillOpenNewWindow, params, 2);
           break;
-        case DISPID_NAVIGATECOMPLETE2: Tell(HtmlViewerEvent::NavigationComplete); break;
-        case DISPID_DOWNLOADBEGIN: Tell(HtmlViewerEvent::DownloadBegin); break;
-        case DISPID_PROGRESSCHANGE: Tell(HtmlViewerEvent::ProgressChange); break;
-        case DISPID_DOWNLOADCOMPLETE: Tell(HtmlViewerEvent::DownloadComplete); break;
-        case DISPID_DOCUMENTCOMPLETE: Tell(HtmlViewerEvent::DocumentComplete); break;
-        case DISPID_STATUSTEXTCHANGE: Tell(HtmlViewerEvent::StatusTextChange); break;
-        case DISPID_TITLECHANGE: Tell(HtmlViewerEvent::TitleChange); break;
-        case DISPID_COMMANDSTATECHANGE: Tell(HtmlViewerEvent::CommandStateChange); break;
-        default: return DISP_E_MEMBERNOTFOUND;
+        case DISPID_NAVIGATECOMPLETE2:
+          Tell(HtmlViewerEvent::NavigationComplete);
+          break;
+        case DISPID_DOWNLOADBEGIN:
+          Tell(HtmlViewerEvent::DownloadBegin);
+          break;
+        case DISPID_PROGRESSCHANGE:
+          Tell(HtmlViewerEvent::ProgressChange);
+          break;
+        case DISPID_DOWNLOADCOMPLETE:
+          Tell(HtmlViewerEvent::DownloadComplete);
+          break;
+        case DISPID_DOCUMENTCOMPLETE:
+          Tell(HtmlViewerEvent::DocumentComplete);
+          break;
+        case DISPID_STATUSTEXTCHANGE:
+          Tell(HtmlViewerEvent::StatusTextChange);
+          break;
+        case DISPID_TITLECHANGE:
+          Tell(HtmlViewerEvent::TitleChange);
+          break;
+        case DISPID_COMMANDSTATECHANGE:
+          Tell(HtmlViewerEvent::CommandStateChange);
+          break;
+        default:
+          return DISP_E_MEMBERNOTFOUND;
       }
       return S_OK;
     } catch (...) {
@@ -352,9 +367,9 @@ Handle CreateWebView(Handle parent, ControlIdentity id, Rect place, ControlStyle
   DWORD flags = WS_CHILD | WS_CLIPSIBLINGS;
   if (style.tabStop) flags |= WS_TABSTOP;
   if (style.disabled) flags |= WS_DISABLED;
-  HWND host = CreateWindowExW(0, cls, L"", flags, place.left, place.top, place.width, place.height,
-                              Hwnd(parent), reinterpret_cast<HMENU>(static_cast<INT_PTR>(style.childId)),
-                              Instance(), nullptr);
+  HWND host = CreateWindowExW(
+      0, cls, L"", flags, place.left, place.top, place.width, place.height, Hwnd(parent),
+      reinterpret_cast<HMENU>(static_cast<INT_PTR>(style.childId)), Instance(), nullptr);
   if (!host) return nullptr;
   auto* view = new (std::nothrow) WebView(host, id);
   if (!view) {
@@ -370,11 +385,13 @@ Handle CreateWebView(Handle parent, ControlIdentity id, Rect place, ControlStyle
 }
 
 void WebSetOffline(Handle view, bool offline) {
-  if (IWebBrowser2* browser = BrowserOf(view)) browser->put_Offline(offline ? VARIANT_TRUE : VARIANT_FALSE);
+  if (IWebBrowser2* browser = BrowserOf(view))
+    browser->put_Offline(offline ? VARIANT_TRUE : VARIANT_FALSE);
 }
 
 void WebSetSilent(Handle view, bool silent) {
-  if (IWebBrowser2* browser = BrowserOf(view)) browser->put_Silent(silent ? VARIANT_TRUE : VARIANT_FALSE);
+  if (IWebBrowser2* browser = BrowserOf(view))
+    browser->put_Silent(silent ? VARIANT_TRUE : VARIANT_FALSE);
 }
 
 void WebSetZoom(Handle view, int level) {

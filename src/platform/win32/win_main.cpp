@@ -1,5 +1,6 @@
 // Process entry: the system's own process setup, then the core runs the program.
 #include <windows.h>
+// After windows.h, which it needs.
 #include <commctrl.h>
 
 #include "shell/native_events.h"

@@ -64,7 +64,8 @@ LRESULT TopWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam
       shell::RequestClose(Wrap(window));
       return 0;
     case WM_QUERYENDSESSION:
-      return DefWindowProcW(window, message, wParam, lParam) && shell::QueryEndSession(Wrap(window));
+      return DefWindowProcW(window, message, wParam, lParam) &&
+             shell::QueryEndSession(Wrap(window));
     case WM_DESTROY:
       shell::OnWindowDestroying(Wrap(window));
       return 0;
@@ -137,7 +138,8 @@ Handle CreateTopWindow(const WindowStyle& style, Rect frame) {
     delete data;
     return nullptr;
   }
-  SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
+  SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)),
+               FALSE);
   return Wrap(window);
 }
 
@@ -169,11 +171,17 @@ void SetWindowIcons(Handle window, IconPair icons) {
   SendMessageW(Hwnd(window), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icons.small));
 }
 
-void ShowWindowNormal(Handle window) { ShowWindow(Hwnd(window), SW_SHOW); }
+void ShowWindowNormal(Handle window) {
+  ShowWindow(Hwnd(window), SW_SHOW);
+}
 
-void DestroyWindow(Handle window) { ::DestroyWindow(Hwnd(window)); }
+void DestroyWindow(Handle window) {
+  ::DestroyWindow(Hwnd(window));
+}
 
-void AttachToParent(Handle control, Handle parent) { SetParent(Hwnd(control), Hwnd(parent)); }
+void AttachToParent(Handle control, Handle parent) {
+  SetParent(Hwnd(control), Hwnd(parent));
+}
 
 void PlaceBelow(Handle control, Handle above) {
   SetWindowPos(Hwnd(control), above ? Hwnd(above) : HWND_TOP, 0, 0, 0, 0,
@@ -186,9 +194,13 @@ void SetControlVisible(Handle control, bool visible) {
                    (visible ? SWP_SHOWWINDOW : SWP_HIDEWINDOW));
 }
 
-void SetFocus(Handle control) { ::SetFocus(Hwnd(control)); }
+void SetFocus(Handle control) {
+  ::SetFocus(Hwnd(control));
+}
 
-Handle FocusedWindow() { return Wrap(GetFocus()); }
+Handle FocusedWindow() {
+  return Wrap(GetFocus());
+}
 
 Handle ParentOf(Handle window) {
   HWND hwnd = Hwnd(window);

@@ -63,10 +63,9 @@ class Robot:
 
     # ---- conveniences over the commands ----
 
-    def launch(self, exe, args=(), cwd="", env=None):
+    def launch(self, exe, args=(), cwd=""):
         words = ["launch", hexed(windows_path(cwd) if cwd else ""), hexed(windows_path(exe))]
         words += [hexed(a) for a in args]
-        words += ["env:" + hexed(f"{k}={v}") for k, v in (env or {}).items()]
         return int(self(*words)[0])
 
     def wait_exit(self, index, ms=10000):

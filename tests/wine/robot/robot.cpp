@@ -5,8 +5,8 @@
 //
 // It reads one command per line from standard input and answers one line per command:
 // "ok ..." or "error ...". Texts travel hex-encoded (UTF-8) so that no quoting is needed.
-#include <windows.h>
 #include <png.h>
+#include <windows.h>
 #include <winternl.h>
 
 #include <algorithm>
@@ -87,41 +87,23 @@ std::wstring Quote(const std::wstring& arg) {
   return out + L"\"";
 }
 
-// launch CWD EXE [ENV=VALUE|ARG]... : CWD and each ARG hex; "env:HEX" items set variables.
+// launch CWD EXE [ARG]...: all hex; an empty CWD ("-") keeps ours.
 std::string Launch(std::istringstream& in) {
   std::string cwd, exe, item;
   in >> cwd >> exe;
   std::wstring command = Quote(Wide(Unhex(exe)));
-  std::vector<std::wstring> extraEnv;
-  while (in >> item) {
-    if (item.rfind("env:", 0) == 0)
-      extraEnv.push_back(Wide(Unhex(item.substr(4))));
-    else
-      command += L" " + Quote(Wide(Unhex(item)));
-  }
-  // The child inherits our environment with the extra variables set for the moment of its
-  // start (Wine keeps parts of a process's environment that a block built by hand would lose).
-  std::vector<std::pair<std::wstring, std::wstring>> saved;
-  for (const auto& line : extraEnv) {
-    std::wstring name = line.substr(0, line.find(L'='));
-    wchar_t old[32768];
-    DWORD n = GetEnvironmentVariableW(name.c_str(), old, 32768);
-    saved.push_back({name, n ? std::wstring(old, n) : std::wstring(1, L'\0')});
-    SetEnvironmentVariableW(name.c_str(), line.c_str() + name.size() + 1);
-  }
+  while (in >> item) command += L" " + Quote(Wide(Unhex(item)));
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.lpDesktop = g_desktop.data();
   Started started;
   std::wstring folder = Wide(Unhex(cwd));
-  BOOL created = CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                folder.empty() ? nullptr : folder.c_str(), &startup, &started.info);
-  DWORD error = GetLastError();
-  for (const auto& [name, value] : saved)
-    SetEnvironmentVariableW(name.c_str(), value == std::wstring(1, L'\0') ? nullptr : value.c_str());
-  if (!created) return "error CreateProcess " + std::to_string(error);
+  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      folder.empty() ? nullptr : folder.c_str(), &startup, &started.info))
+    return "error CreateProcess " + std::to_string(GetLastError());
   g_started.push_back(started);
-  return "ok " + std::to_string(g_started.size() - 1) + " " + std::to_string(started.info.dwProcessId);
+  return "ok " + std::to_string(g_started.size() - 1) + " " +
+         std::to_string(started.info.dwProcessId);
 }
 
 Started* Process(std::istringstream& in) {
@@ -135,7 +117,8 @@ std::string Wait(std::istringstream& in) {
   int ms = 0;
   in >> ms;
   if (!p) return "error no such process";
-  if (WaitForSingleObject(p->info.hProcess, static_cast<DWORD>(ms)) != WAIT_OBJECT_0) return "ok running";
+  if (WaitForSingleObject(p->info.hProcess, static_cast<DWORD>(ms)) != WAIT_OBJECT_0)
+    return "ok running";
   DWORD code = 0;
   GetExitCodeProcess(p->info.hProcess, &code);
   return "ok exited " + std::to_string(code);
@@ -155,7 +138,8 @@ std::string CurrentDirectoryOf(std::istringstream& in) {
   if (!p) return "error no such process";
   PROCESS_BASIC_INFORMATION basic{};
   ULONG got = 0;
-  if (NtQueryInformationProcess(p->info.hProcess, ProcessBasicInformation, &basic, sizeof basic, &got) != 0)
+  if (NtQueryInformationProcess(p->info.hProcess, ProcessBasicInformation, &basic, sizeof basic,
+                                &got) != 0)
     return "error NtQueryInformationProcess";
   PEB peb{};
   RTL_USER_PROCESS_PARAMETERS params{};
@@ -175,7 +159,8 @@ std::string CurrentDirectoryOf(std::istringstream& in) {
   Curdir curdir;
   memcpy(&curdir, base + offset, sizeof curdir);
   std::wstring path(curdir.path.Length / sizeof(wchar_t), L'\0');
-  if (!ReadProcessMemory(p->info.hProcess, curdir.path.Buffer, path.data(), curdir.path.Length, &read))
+  if (!ReadProcessMemory(p->info.hProcess, curdir.path.Buffer, path.data(), curdir.path.Length,
+                         &read))
     return "error ReadProcessMemory path";
   return "ok " + Hex(Utf8(path));
 }
@@ -242,7 +227,6 @@ void Settle(std::size_t messages = 2) {
   Sleep(20);
 }
 
-
 // window IDX MS: waits until the process shows its main window; it becomes the target.
 std::string WaitWindow(std::istringstream& in) {
   Started* p = Process(in);
@@ -304,7 +288,8 @@ std::string Focus() {
   if (!g_target) return "error no target";
   GUITHREADINFO info{};
   info.cbSize = sizeof info;
-  if (!GetGUIThreadInfo(GetWindowThreadProcessId(g_target, nullptr), &info)) return "error GetGUIThreadInfo";
+  if (!GetGUIThreadInfo(GetWindowThreadProcessId(g_target, nullptr), &info))
+    return "error GetGUIThreadInfo";
   HWND w = info.hwndFocus;
   if (!w) return "ok none";
   if (w == g_target) return "ok window 0";
@@ -383,8 +368,10 @@ std::string Splash(std::istringstream& in) {
   if (!png_image_begin_read_from_file(&image, file.c_str())) return "error png " + file;
   image.format = PNG_FORMAT_BGRA;
   std::vector<unsigned char> decoded(PNG_IMAGE_SIZE(image));
-  if (!png_image_finish_read(&image, nullptr, decoded.data(), 0, nullptr)) return "error png decode";
-  if (static_cast<int>(image.width) < w || static_cast<int>(image.height) < h) return "error png too small";
+  if (!png_image_finish_read(&image, nullptr, decoded.data(), 0, nullptr))
+    return "error png decode";
+  if (static_cast<int>(image.width) < w || static_cast<int>(image.height) < h)
+    return "error png too small";
   COLORREF face = GetSysColor(COLOR_BTNFACE);
   int bg[3] = {GetBValue(face), GetGValue(face), GetRValue(face)};
   std::vector<DWORD> screen = Capture(0, 0, w, h);
@@ -402,7 +389,8 @@ std::string Splash(std::istringstream& in) {
       DWORD want = static_cast<DWORD>(c[2] << 16 | c[1] << 8 | c[0]);
       DWORD got = screen[static_cast<std::size_t>(y) * w + x];
       if (want != got && wrong++ == 0)
-        first = std::to_string(x) + "," + std::to_string(y) + " want " + Rgb(want) + " got " + Rgb(got);
+        first =
+            std::to_string(x) + "," + std::to_string(y) + " want " + Rgb(want) + " got " + Rgb(got);
     }
   }
   return "ok " + std::to_string(wrong) + (first.empty() ? "" : " " + first);
@@ -439,7 +427,8 @@ std::vector<DWORD> IconPixels(HICON icon, int size) {
 }
 
 HICON IconFromFile(const std::string& path, int size) {
-  return static_cast<HICON>(LoadImageW(nullptr, Wide(path).c_str(), IMAGE_ICON, size, size, LR_LOADFROMFILE));
+  return static_cast<HICON>(
+      LoadImageW(nullptr, Wide(path).c_str(), IMAGE_ICON, size, size, LR_LOADFROMFILE));
 }
 
 // fileicon EXEHEX ICOHEX: whether the exe's own icon (what a shell shows) is the .ico, by size.
@@ -483,7 +472,8 @@ std::string CaptionIcon(std::istringstream& in) {
       bool match = true;
       for (int i = 0; i < 256 && match; ++i) {
         DWORD want = icon[static_cast<std::size_t>(i)];
-        if (want != 0xFF000000 && caption[static_cast<std::size_t>(y + i / 16) * width + x + i % 16] != want)
+        if (want != 0xFF000000 &&
+            caption[static_cast<std::size_t>(y + i / 16) * width + x + i % 16] != want)
           match = false;
       }
       if (match) return "ok found " + std::to_string(x) + " " + std::to_string(y);
@@ -528,9 +518,11 @@ std::string Acp(std::istringstream& in) {
   in >> hex;
   std::wstring text = Wide(Unhex(hex));
   if (text.empty()) return "ok -";
-  int n = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  int n = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                              nullptr, nullptr);
   std::string out(static_cast<std::size_t>(n), '\0');
-  WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
+  WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr,
+                      nullptr);
   return "ok " + Hex(out);
 }
 
@@ -555,10 +547,10 @@ std::string Key(std::istringstream& in) {
   std::string chord;
   in >> chord;
   static const std::map<std::string, WORD> names = {
-      {"tab", VK_TAB},     {"esc", VK_ESCAPE}, {"enter", VK_RETURN}, {"space", VK_SPACE},
-      {"f4", VK_F4},       {"up", VK_UP},      {"down", VK_DOWN},    {"shift", VK_SHIFT},
-      {"ctrl", VK_CONTROL}, {"alt", VK_MENU},  {"v", 'V'},           {"a", 'A'},
-      {"c", 'C'},          {"home", VK_HOME},  {"end", VK_END},      {"del", VK_DELETE}};
+      {"tab", VK_TAB},      {"esc", VK_ESCAPE}, {"enter", VK_RETURN}, {"space", VK_SPACE},
+      {"f4", VK_F4},        {"up", VK_UP},      {"down", VK_DOWN},    {"shift", VK_SHIFT},
+      {"ctrl", VK_CONTROL}, {"alt", VK_MENU},   {"v", 'V'},           {"a", 'A'},
+      {"c", 'C'},           {"home", VK_HOME},  {"end", VK_END},      {"del", VK_DELETE}};
   std::vector<WORD> keys;
   std::stringstream parts(chord);
   std::string part;
@@ -761,7 +753,8 @@ std::string Run(const std::string& line) {
   if (command == "endsession") {  // what the system asks every window before a log-off
     if (!g_target) return "error no target";
     DWORD_PTR answer = 0;
-    if (!SendMessageTimeoutW(g_target, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 10000, &answer))
+    if (!SendMessageTimeoutW(g_target, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 10000,
+                             &answer))
       return "error no answer";
     return "ok " + std::to_string(answer ? 1 : 0);
   }
