@@ -254,19 +254,16 @@ def ensure_clip(args):
                         args.media], check=True, stdout=subprocess.DEVNULL)
 
 
-def setup(args):
-    if os.path.exists(args.state):
-        cleanup(args, quiet=True)
-        shutil.rmtree(args.state, ignore_errors=True)
-    os.makedirs(args.state)
-    ensure_clip(args)
+def start_xvfb(state_dir, screens):
+    """Starts Xvfb on a free display with the given screens; returns the process and ':N'."""
     read_end, write_end = os.pipe()
+    command = ["Xvfb", "-displayfd", str(write_end)]
+    for number, screen in enumerate(screens):
+        command += ["-screen", str(number), screen]
     xvfb = subprocess.Popen(
-        ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1920x1080x24", "-screen", "1",
-         "1366x768x24", "-nolisten", "tcp", "-noreset"],
-        pass_fds=(write_end,), stdin=subprocess.DEVNULL,
-        stdout=open(os.path.join(args.state, "xvfb.log"), "w"), stderr=subprocess.STDOUT,
-        start_new_session=True)
+        command + ["-nolisten", "tcp", "-noreset"], pass_fds=(write_end,),
+        stdin=subprocess.DEVNULL, stdout=open(os.path.join(state_dir, "xvfb.log"), "w"),
+        stderr=subprocess.STDOUT, start_new_session=True)
     os.close(write_end)
     number = b""
     deadline = time.monotonic() + 15
@@ -279,13 +276,23 @@ def setup(args):
     if not number.strip():
         xvfb.kill()
         raise Failure("Xvfb did not start")
+    return xvfb, ":" + number.decode().strip()
+
+
+def setup(args):
+    if os.path.exists(args.state):
+        cleanup(args, quiet=True)
+        shutil.rmtree(args.state, ignore_errors=True)
+    os.makedirs(args.state)
+    ensure_clip(args)
+    xvfb, display = start_xvfb(args.state, ["1920x1080x24", "1366x768x24"])
     log = os.path.join(args.state, "requests.log")
     open(log, "w").close()
     service = subprocess.Popen(
         [sys.executable, args.service, args.host, "--media", args.media, "--log", log],
         stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
         stderr=open(os.path.join(args.state, "service.log"), "w"), start_new_session=True)
-    state = {"display": ":" + number.decode().strip(), "xvfb": xvfb.pid,
+    state = {"display": display, "xvfb": xvfb.pid,
              "service": service.pid, "log": log}
     with open(os.path.join(args.state, "state.json"), "w", encoding="utf-8") as f:
         json.dump(state, f)

@@ -43,27 +43,10 @@ def setup(args):
         cleanup(args, quiet=True)
         shutil.rmtree(args.state, ignore_errors=True)
     os.makedirs(args.state)
-    read_end, write_end = os.pipe()
-    xvfb = subprocess.Popen(
-        ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1920x1080x24", "-nolisten", "tcp",
-         "-noreset"], pass_fds=(write_end,), stdin=subprocess.DEVNULL,
-        stdout=open(os.path.join(args.state, "xvfb.log"), "w"), stderr=subprocess.STDOUT,
-        start_new_session=True)
-    os.close(write_end)
-    number = b""
-    deadline = time.monotonic() + 15
-    while not number.endswith(b"\n") and time.monotonic() < deadline:
-        chunk = os.read(read_end, 16)
-        if not chunk:
-            break
-        number += chunk
-    os.close(read_end)
-    if not number.strip():
-        xvfb.kill()
-        raise Failure("Xvfb did not start")
+    xvfb, display = e2e.start_xvfb(args.state, ["1920x1080x24"])
     log = os.path.join(args.state, "requests.log")
     open(log, "w").close()
-    state = {"display": ":" + number.decode().strip(), "xvfb": xvfb.pid, "log": log}
+    state = {"display": display, "xvfb": xvfb.pid, "log": log}
     with open(os.path.join(args.state, "state.json"), "w", encoding="utf-8") as f:
         json.dump(state, f)
     print("display %s" % state["display"])
