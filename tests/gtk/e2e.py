@@ -507,10 +507,8 @@ def case_playback(run):
         p.close()
 
 
-def case_new_window(run):
-    """A page's request for a new window goes to the desktop's default browser; the view
-    itself stays where it is."""
-    # A stand-in for the desktop's browser, found the way GIO finds the default one.
+def stand_in_browser(run):
+    """The desktop's default browser, as GIO finds it: a script that notes what it is given."""
     opened = os.path.join(run.args.state, "opened.txt")
     script = os.path.join(run.args.state, "browser.sh")
     with open(script, "w") as f:
@@ -526,6 +524,13 @@ def case_new_window(run):
         f.write("[Default Applications]\nx-scheme-handler/http=quorvel-test-browser.desktop\n")
     if os.path.exists(opened):
         os.remove(opened)
+    return lambda: open(opened).read().split() if os.path.exists(opened) else []
+
+
+def case_new_window(run):
+    """A page's request for a new window goes to the desktop's default browser; the view
+    itself stays where it is."""
+    read = stand_in_browser(run)
 
     p = Program(run)
     try:
@@ -535,7 +540,6 @@ def case_new_window(run):
         p.wait_requests(1)
         # The page's link to the sample clip opens a new window: bottom left of the page.
         expected = "http://%s/?url=http://%s/media/sample.webm" % (run.args.host, run.args.host)
-        read = lambda: open(opened).read().split() if os.path.exists(opened) else []
         wait_for("the default browser to be asked for %s" % expected,
                  lambda: p.click(60, 608) or (time.sleep(0.5) or read()), interval=0.2)
         check(read() == [expected], "the browser was given %r" % read())

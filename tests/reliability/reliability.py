@@ -263,26 +263,6 @@ def case_texts(run):
 
 # --- the parse service misbehaving -----------------------------------------------------------
 
-def stand_in_browser(run):
-    """The desktop's default browser, as GIO finds it: a script that notes what it is given."""
-    opened = os.path.join(run.args.state, "opened.txt")
-    script = os.path.join(run.args.state, "browser.sh")
-    with open(script, "w") as f:
-        f.write('#!/bin/sh\nprintf "%%s\\n" "$1" >> %s\n' % opened)
-    os.chmod(script, 0o755)
-    apps = os.path.join(run.args.state, "data", "applications")
-    os.makedirs(apps, exist_ok=True)
-    with open(os.path.join(apps, "quorvel-test-browser.desktop"), "w") as f:
-        f.write("[Desktop Entry]\nType=Application\nName=Test browser\nExec=%s %%u\n"
-                "MimeType=x-scheme-handler/http;\nNoDisplay=true\n" % script)
-    os.makedirs(os.path.join(run.args.state, "config"), exist_ok=True)
-    with open(os.path.join(run.args.state, "config", "mimeapps.list"), "w") as f:
-        f.write("[Default Applications]\nx-scheme-handler/http=quorvel-test-browser.desktop\n")
-    if os.path.exists(opened):
-        os.remove(opened)
-    return lambda: open(opened).read().split() if os.path.exists(opened) else []
-
-
 def launch(p, text):
     mark = len(p.requests())
     clear_box(p)
@@ -373,7 +353,7 @@ FAULTS = [
 
 
 def case_faults(run):
-    opened = stand_in_browser(run)
+    opened = e2e.stand_in_browser(run)
     services = Services(run)
     p = watched(e2e.Program(run))
     p.new_windows = opened
