@@ -81,13 +81,14 @@ def main():
         subprocess.run([WINESERVER, "-p"], env=env, check=True, stdout=wine_log, stderr=wine_log)
         if not os.path.exists(stamp):
             bench.log("making the Wine prefix %s" % prefix)
-            subprocess.run([WINE, "wineboot", "-i"], env=env, check=True, timeout=300,
-                           stdin=subprocess.DEVNULL, stdout=wine_log, stderr=wine_log)
             reg = os.path.join(out, "bench.reg")
             with open(reg, "w", encoding="utf-16") as f:
                 f.write(REGISTRY.format(w=SCREEN[0], h=SCREEN[1]).replace("\n", "\r\n"))
+            # The loader boots the new prefix before regedit runs; booting it again with
+            # `wineboot -i` would leave two service managers that stall every navigation.
             subprocess.run([WINE, "regedit", "/S", "Z:" + reg.replace("/", "\\")], env=env,
-                           check=True, stdout=wine_log, stderr=wine_log)
+                           check=True, timeout=300, stdin=subprocess.DEVNULL, stdout=wine_log,
+                           stderr=wine_log)
             open(stamp, "w").close()
         # Wine's desktop process, kept running for the whole run as a session has it.
         hold = subprocess.Popen([WINE, helpers["winhelper.exe"], "hold"], env=env,

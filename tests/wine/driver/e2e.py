@@ -70,8 +70,8 @@ class Program:
         return self.robot.wait_exit(self.index, ms)
 
 
-# The engine may hold the program's thread for seconds in a navigation (where Wine's RPC
-# service cannot run), so what a click shows is waited for, not looked at once.
+# The engine navigates on the program's thread and a busy machine can hold it for seconds, so
+# what a click shows is waited for, not looked at once.
 ENGINE_STALL = 25.0
 
 

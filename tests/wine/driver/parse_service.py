@@ -53,8 +53,8 @@ class RecordingService:
 
     def take(self, count, timeout=30.0, settle=1.0):
         """Waits for `count` requests, then `settle` seconds more for any extra, and returns all
-        requests since the last take. The timeout is generous: where Wine's RPC service cannot
-        run, its engine spends a few seconds on every navigation before it sends the request."""
+        requests since the last take. The timeout is generous: the engine's first navigation
+        loads its libraries, and the machine may be busy."""
         deadline = time.monotonic() + timeout
         while time.monotonic() < deadline and len(self.requests) < count:
             time.sleep(0.05)

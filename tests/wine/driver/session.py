@@ -90,12 +90,14 @@ class Session:
         with self.log() as log:
             subprocess.run([self.args.wineserver, "-p"], env=self.env(), check=True,
                            stdin=subprocess.DEVNULL, stdout=log, stderr=log)
-        self.wine("wineboot", "-i", timeout=300, check=True)
         reg = os.path.join(self.dir, "session.reg")
         desktops = "\n".join(f'"{n}"="{s}"' for n, s in DESKTOPS.items())
         with open(reg, "w", encoding="utf-16") as f:
             f.write(REGISTRY.format(desktops=desktops).replace("\n", "\r\n"))
-        self.wine("regedit", "/S", windows_path(reg), check=True)
+        # The loader makes the new prefix itself (wineboot --init) before it runs regedit. An
+        # explicit `wineboot -i` would boot it a second time, leaving two service managers
+        # that hold every later service start, and with it each navigation, for 3-20 s.
+        self.wine("regedit", "/S", windows_path(reg), timeout=300, check=True)
         self.state["prefix_seconds"] = round(time.monotonic() - began, 1)
         self.state["x86"] = self.runs_x86()
         self.save()
