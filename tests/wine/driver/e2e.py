@@ -399,7 +399,7 @@ def imports(args):
     print(f"{os.path.basename(args.exe)}: {size} bytes, imports {', '.join(dlls)}")
 
 
-SCENARIOS = {
+SCENARIOS = {  # name: (desktop, scenario)
     "layout_1920": ("QV1920", layout_1920),
     "layout_1366": ("QV1366", layout_1366),
     "keyboard": ("QV1920", keyboard),
@@ -410,11 +410,15 @@ SCENARIOS = {
 }
 
 
-def main():
+def main(scenarios=SCENARIOS, serve=RecordingService, options=()):
+    """Runs one scenario of `scenarios` with a parse service made by `serve(args)`; `options`
+    names further integer options of the caller's scenarios, with their defaults."""
     parser = argparse.ArgumentParser()
     for option in ("session", "wine", "wineserver", "xvfb", "exe", "robot", "splash", "icon",
                    "parse-host", "objdump", "arch"):
         parser.add_argument("--" + option, required=True)
+    for option, default in options:
+        parser.add_argument("--" + option, type=int, default=default)
     parser.add_argument("scenario")
     args = parser.parse_args()
     began = time.monotonic()
@@ -436,8 +440,8 @@ def main():
         print("SKIP: this machine starts no 32-bit programs under Wine (no WoW64 in the prefix)")
         return 77
 
-    desktop, scenario = SCENARIOS[args.scenario]
-    service = RecordingService(args.parse_host)
+    desktop, scenario = scenarios[args.scenario]
+    service = serve(args)
     robot = Robot(session, desktop)
     try:
         scenario(session, args, robot, service)

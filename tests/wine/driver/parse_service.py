@@ -5,8 +5,8 @@ import time
 
 
 class RecordingService:
-    def __init__(self, host_port):
-        host, _, port = host_port.rpartition(":")
+    def __init__(self, args):
+        host, _, port = args.parse_host.rpartition(":")
         self.requests = []  # raw request targets (bytes), in arrival order
         self._lock = threading.Lock()
         self._socket = socket.socket()
@@ -14,7 +14,7 @@ class RecordingService:
         try:
             self._socket.bind((host or "127.0.0.1", int(port)))
         except OSError as e:
-            raise SystemExit(f"cannot listen on {host_port} for the parse service: {e}")
+            raise SystemExit(f"cannot listen on {args.parse_host} for the parse service: {e}")
         self._socket.listen(16)
         threading.Thread(target=self._serve, daemon=True).start()
 

@@ -13,6 +13,11 @@ def hexed(text):
     return data.hex() or "-"
 
 
+def typed(text):
+    """What is typed or pasted travels as UTF-16LE, lone surrogates and all."""
+    return hexed(text.encode("utf-16-le", "surrogatepass"))
+
+
 def unhexed(field):
     return b"" if field == "-" else bytes.fromhex(field)
 
@@ -113,14 +118,18 @@ class Robot:
     def splash_mismatches(self, png, width, height):
         return self("splash", hexed(windows_path(png)), width, height)
 
+    def text(self, control):
+        """The text a control holds, lone surrogates and all."""
+        return unhexed(self("text", control)[0]).decode("utf-16-le", "surrogatepass")
+
     def key(self, chord):
         self("key", chord)
 
     def type(self, text):
-        self("type", hexed(text))
+        self("type", typed(text))
 
     def paste(self, text):
-        self("clip", hexed(text))
+        self("clip", typed(text))
         self("key", "ctrl+v")
 
     def mouse(self, action, x, y):

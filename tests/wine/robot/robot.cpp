@@ -4,7 +4,9 @@
 // private way.
 //
 // It reads one command per line from standard input and answers one line per command:
-// "ok ..." or "error ...". Texts travel hex-encoded (UTF-8) so that no quoting is needed.
+// "ok ..." or "error ...". Texts travel hex-encoded so that no quoting is needed: as UTF-8, except
+// what is typed or pasted, which travels as UTF-16LE so that it can hold any code unit (a lone
+// surrogate among them).
 #include <png.h>
 #include <windows.h>
 #include <winternl.h>
@@ -56,6 +58,13 @@ std::string Utf8(const std::wstring& wide) {
   std::string out(static_cast<std::size_t>(n), '\0');
   WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n,
                       nullptr, nullptr);
+  return out;
+}
+
+std::wstring WideUnhex(const std::string& hex) {
+  std::string bytes = Unhex(hex);
+  std::wstring out(bytes.size() / 2, L'\0');
+  memcpy(out.data(), bytes.data(), out.size() * sizeof(wchar_t));
   return out;
 }
 
@@ -211,6 +220,87 @@ HWND MainWindowOf(Started* p) {
   return nullptr;
 }
 
+// The GDI objects a process holds, counted in its GDI handle table, which the PEB points to
+// (as on Windows, where tools count another process's objects the same way). Each entry is
+// {UINT64 object; ULONG owner; USHORT unique; UCHAR type; UCHAR flags; UINT64 user}; the layout
+// is checked against an object of our own first, and -1 says the table cannot be read.
+struct GdiEntry {
+  UINT64 object;
+  ULONG owner;
+  USHORT unique;
+  UCHAR type;
+  UCHAR flags;
+  UINT64 user;
+};
+constexpr std::size_t kGdiEntries = 0x10000;
+constexpr std::size_t kPebGdiTable = sizeof(void*) == 8 ? 0xF8 : 0x94;
+
+std::vector<GdiEntry> GdiTableOf(HANDLE process) {
+  PROCESS_BASIC_INFORMATION basic{};
+  ULONG got = 0;
+  if (NtQueryInformationProcess(process, ProcessBasicInformation, &basic, sizeof basic, &got))
+    return {};
+  void* table = nullptr;
+  SIZE_T read = 0;
+  const char* peb = reinterpret_cast<const char*>(basic.PebBaseAddress);
+  if (!ReadProcessMemory(process, peb + kPebGdiTable, &table, sizeof table, &read) || !table)
+    return {};
+  std::vector<GdiEntry> entries(kGdiEntries);
+  if (!ReadProcessMemory(process, table, entries.data(), entries.size() * sizeof(GdiEntry), &read))
+    return {};
+  return entries;
+}
+
+bool GdiLayoutKnown() {
+  HBRUSH brush = CreateSolidBrush(RGB(1, 2, 3));
+  std::vector<GdiEntry> mine = GdiTableOf(GetCurrentProcess());
+  auto handle = reinterpret_cast<UINT_PTR>(brush);
+  bool known = !mine.empty() && mine[handle & 0xFFFF].unique == ((handle >> 16) & 0xFFFF) &&
+               mine[handle & 0xFFFF].type == ((handle >> 16) & 0x1F);
+  DeleteObject(brush);
+  return known;
+}
+
+long GdiObjectsOf(HANDLE process) {
+  static const bool known = GdiLayoutKnown();
+  std::vector<GdiEntry> entries = known ? GdiTableOf(process) : std::vector<GdiEntry>{};
+  if (entries.empty()) return -1;
+  return static_cast<long>(std::count_if(entries.begin(), entries.end(),
+                                         [](const GdiEntry& e) { return e.type != 0; }));
+}
+
+// Windows are the USER objects another process can see: top-level, message-only and children.
+BOOL CALLBACK CountChild(HWND, LPARAM l) {
+  ++*reinterpret_cast<long*>(l);
+  return TRUE;
+}
+
+long WindowsOf(DWORD pid) {
+  std::vector<HWND> top;
+  Found found{pid, {}, false};
+  EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&found));
+  for (HWND w = nullptr; (w = FindWindowExW(HWND_MESSAGE, w, nullptr, nullptr));) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(w, &owner);
+    if (owner == pid) found.windows.push_back(w);
+  }
+  long count = static_cast<long>(found.windows.size());
+  for (HWND w : found.windows) EnumChildWindows(w, CountChild, reinterpret_cast<LPARAM>(&count));
+  return count;
+}
+
+// usage IDX: what the process holds, as a task manager would show it: GDI and USER objects by
+// GetGuiResources (which some systems do not fill in: 0), GDI objects by its handle table,
+// its windows.
+std::string Usage(std::istringstream& in) {
+  Started* p = Process(in);
+  if (!p) return "error no such process";
+  return "ok gdi " + std::to_string(GetGuiResources(p->info.hProcess, GR_GDIOBJECTS)) + " user " +
+         std::to_string(GetGuiResources(p->info.hProcess, GR_USEROBJECTS)) + " gditable " +
+         std::to_string(GdiObjectsOf(p->info.hProcess)) + " windows " +
+         std::to_string(WindowsOf(p->info.dwProcessId));
+}
+
 HWND g_target = nullptr;  // the window the coordinate commands are about
 
 // Waits until the target's thread has handled `messages` input messages queued before: a
@@ -280,6 +370,28 @@ std::string Children() {
         << std::dec;
   }
   return out.str();
+}
+
+// text ID: the text a child of the target holds, as UTF-16LE, as an accessibility tool reads it.
+std::string ChildText(std::istringstream& in) {
+  if (!g_target) return "error no target";
+  int id = 0;
+  in >> id;
+  HWND child = GetDlgItem(g_target, id);
+  if (!child) return "error no such child";
+  // GetWindowText would answer with another process's caption, not what its box holds.
+  DWORD_PTR length = 0;
+  if (!SendMessageTimeoutW(child, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 10000, &length))
+    return "error no answer";
+  std::wstring text(length + 1, L'\0');
+  DWORD_PTR got = 0;
+  if (!SendMessageTimeoutW(child, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+                           SMTO_NORMAL, 10000, &got))
+    return "error no answer";
+  text.resize(got);
+  std::string bytes(text.size() * sizeof(wchar_t), '\0');
+  memcpy(bytes.data(), text.data(), bytes.size());
+  return "ok " + Hex(bytes);
 }
 
 // The focused window of the target's thread, named by the target's child that holds it and by
@@ -566,11 +678,11 @@ std::string Key(std::istringstream& in) {
   return "ok";
 }
 
-// type HEX: types the text character by character as Unicode key strokes.
+// type HEX: types the text (UTF-16LE) code unit by code unit as Unicode key strokes.
 std::string Type(std::istringstream& in) {
   std::string hex;
   in >> hex;
-  std::wstring text = Wide(Unhex(hex));
+  std::wstring text = WideUnhex(hex);
   std::vector<INPUT> inputs;
   for (wchar_t c : text) {
     for (bool up : {false, true}) {
@@ -585,11 +697,11 @@ std::string Type(std::istringstream& in) {
   return "ok";
 }
 
-// clip HEX: puts the text on the clipboard, to be pasted with ctrl+v.
+// clip HEX: puts the text (UTF-16LE) on the clipboard, to be pasted with ctrl+v.
 std::string Clip(std::istringstream& in) {
   std::string hex;
   in >> hex;
-  std::wstring text = Wide(Unhex(hex));
+  std::wstring text = WideUnhex(hex);
   if (!OpenClipboard(nullptr)) return "error OpenClipboard";
   EmptyClipboard();
   HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t));
@@ -639,6 +751,54 @@ std::string Mouse(std::istringstream& in) {
   } else
     return "error unknown mouse action " + action;
   return "ok";
+}
+
+// One click as a single batch of input, settled once: the soak's clicks, thousands of them.
+void QuickClickAt(POINT screen) {
+  INPUT inputs[3]{};
+  for (INPUT& input : inputs) {
+    input.type = INPUT_MOUSE;
+    input.mi.dx = MulDiv(screen.x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
+    input.mi.dy = MulDiv(screen.y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
+    input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+  }
+  inputs[1].mi.dwFlags |= MOUSEEVENTF_LEFTDOWN;
+  inputs[2].mi.dwFlags |= MOUSEEVENTF_LEFTUP;
+  SendInput(3, inputs, sizeof(INPUT));
+  Settle(3);
+}
+
+// Waits until the client's top-left corner shows (or, with `shown` false, no longer shows) the
+// pixels of `picture`.
+bool CornerBecomes(const std::vector<DWORD>& picture, bool shown, DWORD ms) {
+  DWORD until = GetTickCount() + ms;
+  do {
+    if ((Capture(0, 0, 16, 16) == picture) == shown) return true;
+    Sleep(2);
+  } while (GetTickCount() < until);
+  return false;
+}
+
+// cycles N LX LY RX RY: N rounds of a click at (LX, LY), which must hide the picture in the
+// client's top-left corner, and a click at (RX, RY), which must bring it back.
+std::string Cycles(std::istringstream& in) {
+  if (!g_target) return "error no target";
+  long n = 0;
+  POINT launch, back;
+  in >> n >> launch.x >> launch.y >> back.x >> back.y;
+  ClientToScreen(g_target, &launch);
+  ClientToScreen(g_target, &back);
+  std::vector<DWORD> picture = Capture(0, 0, 16, 16);
+  DWORD began = GetTickCount();
+  for (long i = 1; i <= n; ++i) {
+    QuickClickAt(launch);
+    if (!CornerBecomes(picture, false, 20000))
+      return "error cycle " + std::to_string(i) + ": the picture stayed";
+    QuickClickAt(back);
+    if (!CornerBecomes(picture, true, 20000))
+      return "error cycle " + std::to_string(i) + ": the picture did not come back";
+  }
+  return "ok " + std::to_string(n) + " " + std::to_string(GetTickCount() - began);
 }
 
 // closebox look|click: finds the close button by hit-testing the title bar from the right;
@@ -726,9 +886,11 @@ std::string Run(const std::string& line) {
   if (command == "kill") return Kill(in);
   if (command == "cwd") return CurrentDirectoryOf(in);
   if (command == "override") return Override(in);
+  if (command == "usage") return Usage(in);
   if (command == "window") return WaitWindow(in);
   if (command == "info") return Info();
   if (command == "children") return Children();
+  if (command == "text") return ChildText(in);
   if (command == "focus") return Focus();
   if (command == "colours") return Colours(in);
   if (command == "splash") return Splash(in);
@@ -741,6 +903,7 @@ std::string Run(const std::string& line) {
   if (command == "clip") return Clip(in);
   if (command == "mouse") return Mouse(in);
   if (command == "closebox") return CloseBox(in);
+  if (command == "cycles") return Cycles(in);
   if (command == "boxes") return Boxes(in);
   if (command == "okbox") return OkBox(in);
   if (command == "watch") return Watch(in);

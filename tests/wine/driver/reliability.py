@@ -1,0 +1,329 @@
+#!/usr/bin/env python3
+"""Reliability of quorvel.exe under Wine: hostile texts, a misbehaving parse service and a soak
+of launch/return cycles. Driven and observed from outside as in e2e.py, whose options and
+session this shares; the parse service is tests/reliability's fault service, run in this
+process so that a case can close its port or see every connection a decoy gets.
+
+Usage: reliability.py OPTIONS [--cycles N] SCENARIO, scenarios at the bottom."""
+import glob
+import os
+import re
+import sys
+import time
+import urllib.parse
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "..", "reliability"))
+import e2e  # noqa: E402
+import fault_service  # noqa: E402
+from e2e import EDIT, LAUNCH, RETURN, Program, expect  # noqa: E402
+from robot import hexed, unhexed  # noqa: E402
+
+OTHER_PORT = 47813  # a decoy standing for "another host": nothing may ever reach it
+ELSEWHERE_PORT = fault_service.ELSEWHERE_PORT
+DECOY = "127.0.0.1:%d" % OTHER_PORT
+
+
+class Services:
+    """The parse service on the program's configured port and the two decoys, with the
+    recording service's `take`."""
+
+    def __init__(self, args):
+        port = int(args.parse_host.rsplit(":", 1)[1])
+        log = os.path.join(args.session, "requests.log")
+        try:
+            self.parse = fault_service.ParseService(port, log).start()
+            self.other = fault_service.Listener(OTHER_PORT).start()
+            self.elsewhere = fault_service.Listener(ELSEWHERE_PORT).start()
+        except OSError as e:
+            raise SystemExit(f"cannot listen on the parse service's or the decoys' ports: {e}")
+        self.taken = 0
+
+    def targets(self):
+        return [line.split(" ")[1] if line.count(" ") == 2 else line
+                for line in self.parse.lines]
+
+    def take(self, count, timeout=30.0, settle=1.0):
+        """Waits for `count` more requests, then `settle` seconds for extra ones; returns the
+        request targets since the last take."""
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline and len(self.parse.lines) - self.taken < count:
+            time.sleep(0.02)
+        time.sleep(settle)
+        taken = self.targets()[self.taken:]
+        self.taken += len(taken)
+        return taken
+
+    def untouched(self, what):
+        expect(self.other.connections == 0, f"{what}: the decoy was contacted: {self.other.lines}")
+
+    def close(self):
+        for listener in (self.parse, self.other, self.elsewhere):
+            listener.stop()
+
+
+def answers(p, robot, args, what, timeout=e2e.ENGINE_STALL):
+    """The program is alive, shows no box beside its window, and 返回机场 brings the splash back."""
+    code = p.exit_code(0)
+    if not expect(code is None, f"{what}: the program ended with {code}"):
+        return False
+    boxes = robot("boxes", p.index)
+    expect(boxes[0] == "0", f"{what}: a box {unhexed(boxes[1]).decode()!r} "
+                            f"{unhexed(boxes[2]).decode()!r}")
+    p.target()
+    started = time.monotonic()
+    p.click(RETURN)
+    report = e2e.splash_shown(robot, args.splash, timeout)
+    expect(report[0] == "0", f"{what}: 返回机场 did not bring the splash back: {report}")
+    return time.monotonic() - started
+
+
+def enter(p, robot, text, how="type"):
+    """Replaces the address box's text: click, select all, delete, then type or paste."""
+    p.click(EDIT)
+    robot.key("ctrl+a")
+    robot.key("del")
+    if how == "type":
+        robot.type(text)
+    else:
+        robot.paste(text)
+
+
+# ---- hostile and odd texts ------------------------------------------------------------------
+
+def acp(robot, text):
+    """`text` as the engine sends it: in the system's ANSI code page, unescaped."""
+    return unhexed(robot("acp", hexed(text))[0]).decode("latin-1")
+
+
+# (what, text, typed or pasted, the request target, or a function of the robot giving it; None
+# where only the rules hold). Texts naming the decoy would reach it if the engine took them for
+# an authority, a path or a script; the others try the same with a name.
+TEXTS = [
+    ("userinfo", "@other.example", "type", "/?url=@other.example"),
+    ("userinfo, decoy", "@" + DECOY, "type", "/?url=@" + DECOY),
+    ("scheme-relative", "//other.example/x", "type", "/?url=//other.example/x"),
+    ("scheme-relative, decoy", "//%s/x" % DECOY, "type", "/?url=//%s/x" % DECOY),
+    ("backslashes", "\\\\other", "type", "/?url=%5C%5Cother"),
+    ("backslashes, decoy", "\\\\%s\\x" % DECOY, "type", "/?url=%%5C%%5C%s%%5Cx" % DECOY),
+    ("encoded slashes", "%2F%2Fother", "type", "/?url=%2F%2Fother"),
+    ("encoded slashes, decoy", "%2F%2F" + DECOY, "type", "/?url=%2F%2F" + DECOY),
+    ("full address of the decoy", "http://%s/" % DECOY, "type", "/?url=http://%s/" % DECOY),
+    ("script", "javascript:alert(1)", "type", "/?url=javascript:alert(1)"),
+    ("script, decoy", "javascript:fetch('http://%s/js')" % DECOY, "type",
+     "/?url=javascript:fetch('http://%s/js')" % DECOY),
+    # The single-line box keeps a pasted text up to its first line break.
+    ("CR and LF", "a\r\nHost: other.example\r\n\r\nb", "paste", "/?url=a"),
+    # The box holds the marks; the engine leaves them out of the address it sends.
+    ("right-to-left mark", "\u200fabc\u200f", "type", "/?url=abc"),
+    ("emoji", "\U0001F3AC\U0001F600", "type", lambda r: "/?url=" + acp(r, "\U0001F3AC\U0001F600")),
+    # A lone surrogate cannot be held in UTF-8: it becomes U+FFFD, and what follows it stays.
+    ("lone surrogate, typed", "a\ud800b", "type", lambda r: "/?url=a" + acp(r, "\ufffd") + "b"),
+    ("lone surrogate, pasted", "c\udc00d", "paste", lambda r: "/?url=c" + acp(r, "\ufffd") + "d"),
+    ("100,000 characters", "y" * 100000, "paste", "/?url=" + "y" * 100000),
+    ("1,000,000 characters", "z" * 1000000, "paste", "/?url=" + "z" * 1000000),
+]
+
+
+def hostile_texts(s, args, robot, services):
+    p = Program(robot, args.exe)
+    for what, text, how, wanted in TEXTS:
+        began = time.monotonic()
+        enter(p, robot, text, how)
+        held = robot.text(EDIT)
+        if how == "type" or len(text) > 1000:
+            expect(held == text, f"{what}: the box holds {held[:40]!r} ({len(held)} characters)")
+        p.click(LAUNCH)
+        got = services.take(1, timeout=60)
+        took = time.monotonic() - began
+        hidden = e2e.splash_hidden(robot)
+        sent = got[0] if got else None
+        if sent is None:
+            print(f"{what}: no request ({took:.1f} s)")
+        elif len(sent) > 120:
+            print(f"{what}: sent a {len(sent)}-character target in {took:.1f} s")
+        else:
+            print(f"{what}: sent {sent!r}")
+        expect(len(got) <= 1, f"{what}: {len(got)} requests")
+        expect(sent is None or sent.startswith("/?url="), f"{what}: sent {sent!r}")
+        if callable(wanted):
+            wanted = wanted(robot)
+        if wanted is not None:
+            expect(sent == wanted, f"{what}: sent {str(sent)[:100]!r}, wanted {wanted[:100]!r}")
+        expect(hidden, f"{what}: the splash is still shown")
+        services.untouched(what)
+        expect(services.elsewhere.connections == 0, f"{what}: reached {services.elsewhere.lines}")
+        if not answers(p, robot, args, what):
+            p = Program(robot, args.exe)
+    services.take(0, settle=1)
+    services.untouched("after the texts")
+    robot.key("esc")
+    expect(p.exit_code() == 0, "exit code after Esc")
+
+
+# ---- the parse service misbehaving ----------------------------------------------------------
+
+def launch(p, robot, services, text, requests=1):
+    enter(p, robot, text)
+    p.click(LAUNCH)
+    got = services.take(requests, settle=0.3)
+    expect(len(got) == requests, f"{text}: {len(got)} requests, wanted {requests}")
+    expect(e2e.splash_hidden(robot), f"{text}: the splash is still shown")
+    return got
+
+
+def fault_refused(p, robot, args, services):
+    services.parse.stop()
+    try:
+        enter(p, robot, "refused")
+        p.click(LAUNCH)
+        expect(e2e.splash_hidden(robot), "refused: the splash is still shown")
+        robot.sleep(1500)  # the engine's failed load
+        answers(p, robot, args, "after a refused connection")
+    finally:
+        services.parse.start()
+    launch(p, robot, services, "after-refused")
+    answers(p, robot, args, "once the service is back")
+
+
+def fault_stall(p, robot, args, services):
+    launch(p, robot, services, "fault:stall")
+    took = answers(p, robot, args, "during the stall", timeout=2)
+    print(f"  stall: 返回机场 brought the splash back in {took:.2f} s")
+    p.click(LAUNCH)  # the first request still stalls
+    expect(len(services.take(1, settle=0.3)) == 1, "no second request during the stall")
+    expect(e2e.splash_hidden(robot, 3), "the splash is shown during the second stall")
+    answers(p, robot, args, "during the second stall", timeout=2)
+
+
+def simple_fault(name):
+    def run_fault(p, robot, args, services):
+        launch(p, robot, services, "fault:" + name)
+        robot.sleep(1500)
+        answers(p, robot, args, "after " + name)
+    return run_fault
+
+
+def fault_redirect(p, robot, args, services):
+    simple_fault("redirect")(p, robot, args, services)
+    print(f"  redirect: the other host got {services.elsewhere.lines}")
+
+
+def fault_new_window(p, robot, args, services):
+    simple_fault("new-window")(p, robot, args, services)
+    print(f"  new window: the pages asked for got {services.elsewhere.lines}")
+
+
+FAULTS = [
+    ("connection refused", fault_refused),
+    ("a 10-second stall", fault_stall),
+    ("a reset mid-page", simple_fault("reset")),
+    ("a 500", simple_fault("500")),
+    ("a redirect to another host", fault_redirect),
+    ("a page opening new windows", fault_new_window),
+]
+
+
+def service_faults(s, args, robot, services):
+    p = Program(robot, args.exe)
+    for what, fault in FAULTS:
+        began = len(e2e.failures), time.monotonic()
+        fault(p, robot, args, services)
+        print(f"{what}: {'survived' if len(e2e.failures) == began[0] else 'FAILED'} "
+              f"in {time.monotonic() - began[1]:.1f} s")
+        if p.exit_code(0) is not None:
+            p = Program(robot, args.exe)
+    services.untouched("after the faults")
+    robot.key("esc")
+    expect(p.exit_code() == 0, "exit code after Esc")
+
+
+# ---- soak -----------------------------------------------------------------------------------
+
+def unix_process(s, exe):
+    """The Linux process running `exe` in this session's prefix."""
+    name = os.path.basename(exe).lower()
+    for proc in glob.glob("/proc/[0-9]*"):
+        try:
+            with open(proc + "/cmdline", "rb") as f:
+                argv0 = f.read().split(b"\0")[0].decode(errors="replace")
+            with open(proc + "/environ", "rb") as f:
+                environ = f.read().split(b"\0")
+        except OSError:
+            continue
+        if (argv0.lower().replace("\\", "/").endswith("/" + name)
+                and b"WINEPREFIX=" + s.prefix.encode() in environ):
+            return int(proc.rsplit("/", 1)[1])
+    return None
+
+
+def private_kb_and_fds(pid):
+    """Private memory (anonymous resident plus swapped) and open descriptors of a process."""
+    with open(f"/proc/{pid}/status") as f:
+        status = f.read()
+    kb = sum(int(m) for m in re.findall(r"^(?:RssAnon|VmSwap):\s+(\d+) kB", status, re.M))
+    return kb, len(os.listdir(f"/proc/{pid}/fd"))
+
+
+def flat(name, values, band, unit=""):
+    """Holds when the values, after the warm-up, stay within `band` of each other and the last
+    fifth ends no higher than `band` above the first."""
+    fifth = max(1, len(values) // 5)
+    first, last = sorted(values[:fifth])[fifth // 2], sorted(values[-fifth:])[fifth // 2]
+    print(f"  {name}: {min(values)}..{max(values)}{unit} (first {first}, last {last}, "
+          f"{last - first:+d}{unit}; band {band}{unit})")
+    expect(max(values) - min(values) <= band and last - first <= band,
+           f"{name} not flat within {band}{unit}: {values}")
+
+
+def soak(s, args, robot, services):
+    cycles, batch = args.cycles, 100 if args.cycles >= 1000 else 20
+    warm_up = max(batch, cycles // 10)
+    p = Program(robot, args.exe)
+    enter(p, robot, "soak")
+    pid = unix_process(s, args.exe)
+    expect(pid is not None, "the program's Linux process")
+    launch_at, return_at = p.centre(LAUNCH), p.centre(RETURN)
+    samples, done, requests = [], 0, 0
+    began = time.monotonic()
+    while done < cycles:
+        n = min(batch, cycles - done)
+        robot("cycles", n, *launch_at, *return_at, timeout=600)
+        done += n
+        requests += len(services.take(0, settle=0))
+        usage = robot("usage", p.index)
+        fields = dict(zip(usage[::2], (int(v) for v in usage[1::2])))
+        samples.append((done, fields, *private_kb_and_fds(pid)))
+    took = time.monotonic() - began
+    requests += len(services.take(cycles - requests, settle=0.5))
+    print(f"{cycles} cycles in {took:.0f} s ({1000 * took / cycles:.0f} ms each), "
+          f"{requests} requests; after {warm_up} warm-up cycles:")
+    expect(requests == cycles, f"{requests} requests for {cycles} launches")
+    settled = [x for x in samples if x[0] >= warm_up]
+    gui = [x[1] for x in settled]
+    if any(g["gdi"] or g["user"] for g in gui):
+        flat("GDI objects (GetGuiResources)", [g["gdi"] for g in gui], 0)
+        flat("USER objects (GetGuiResources)", [g["user"] for g in gui], 0)
+    else:
+        print("  GetGuiResources: 0 for every process here (the system does not count them)")
+    expect(all(g["gditable"] >= 0 for g in gui), "the GDI handle table could not be read")
+    flat("GDI objects (handle table)", [g["gditable"] for g in gui], 0)
+    flat("windows", [g["windows"] for g in gui], 1)
+    flat("private memory", [x[2] for x in settled], args.private_band_mb * 1024, " kB")
+    flat("descriptors", [x[3] for x in settled], 2)
+    print("  samples (cycle gdi windows private-kB fds): " + " ".join(
+        f"{c}:{f['gditable']}:{f['windows']}:{kb}:{fd}" for c, f, kb, fd in samples))
+    code = p.exit_code(0)
+    expect(code is None, f"the program ended during the soak with {code}")
+    robot.key("esc")
+    expect(p.exit_code() == 0, "exit code after Esc")
+
+
+SCENARIOS = {
+    "hostile_texts": ("QV1920", hostile_texts),
+    "service_faults": ("QV1920", service_faults),
+    "soak": ("QV1920", soak),
+}
+
+if __name__ == "__main__":
+    sys.exit(e2e.main(SCENARIOS, Services, options=[("cycles", 300), ("private-band-mb", 4)]))
