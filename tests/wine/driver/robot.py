@@ -52,7 +52,7 @@ class Robot:
         if answer is None:
             raise RobotError(f"robot ended during {line[:80]!r}")
         took = time.monotonic() - began
-        if took > 1.5 and words[0] not in ("sleep", "wait", "watch", "window"):
+        if took > 1.5 and words[0] not in ("sleep", "wait", "watch", "window", "cycles"):
             print(f"robot: {line[:60]!r} took {took:.1f} s")
         if not answer.startswith("ok"):
             raise RobotError(f"robot: {answer} (for {line[:80]!r})")
