@@ -97,7 +97,7 @@ def acp(robot, text):
     return unhexed(robot("acp", hexed(text))[0]).decode("latin-1")
 
 
-def hostile_texts(s, args, robot, services):
+def texts(s, args, robot, services):
     p = Program(robot, args.exe)
     for row in hostile_texts.TEXTS:
         what, text, how = row.what, row.text, row.how
@@ -310,7 +310,7 @@ def soak(s, args, robot, services):
 
 
 SCENARIOS = {
-    "hostile_texts": ("QV1920", hostile_texts),
+    "hostile_texts": ("QV1920", texts),
     "service_faults": ("QV1920", service_faults),
     "soak": ("QV1920", soak),
 }
