@@ -1,6 +1,5 @@
 #include "controls/edit_box.h"
 
-#include <cstring>
 #include <variant>
 
 #include "controls/control_kinds.h"
@@ -37,12 +36,7 @@ platform::Handle CreateEditBoxControl(platform::Handle parent, shell::ControlIns
 char* ReadEditText(ControlIdentity box) {
   const shell::ControlInstance* control = shell::FindControl(box);
   if (control == nullptr || control->native == nullptr) return nullptr;
-  const std::string content = platform::EditBoxText(control->native);
-  if (content.empty()) return nullptr;
-  auto* text = static_cast<char*>(shell::AllocBlock(content.size() + 1));
-  std::memcpy(text, content.data(), content.size());
-  text[content.size()] = '\0';
-  return text;
+  return platform::EditBoxText(control->native);
 }
 
 }  // namespace quorvel::controls

@@ -108,7 +108,10 @@ struct EditBoxLook {
 
 Handle CreateEditBox(Handle parent, ControlIdentity id, Rect place, ControlStyle style,
                      const EditBoxLook& look);
-std::string EditBoxText(Handle box);  // the whole content, exact
+// The whole content, exact, in a block from shell::AllocBlock that the caller frees; nullptr
+// when the box is empty. The layer's own working memory for the read comes from blocks too, so
+// that no memory for it is a fatal error naming the size, as for any other block.
+char* EditBoxText(Handle box);
 
 Handle CreateButton(Handle parent, ControlIdentity id, Rect place, ControlStyle style,
                     const char* caption);

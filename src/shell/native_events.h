@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/platform.h"
+#include "shell/block_memory.h"  // blocks a layer fills for the shell (EditBoxText)
 #include "shell/types.h"
 
 namespace quorvel::shell {

@@ -56,17 +56,26 @@ TEST_F(CommandsTest, EachClickNavigatesAgainAndReturnBringsTheSplashBack) {
   EXPECT_TRUE(fake().liveBlocks.empty());
 }
 
-TEST_F(CommandsTest, NoMemoryForTheJoinedAddressIsFatalAndNothingMoreRuns) {
-  OpenMainWindow();
-  fake().NodeOf(Native(kEditBox1)).text = "abc";
-  fake().failAllocationAt = fake().allocations + 1;  // the read succeeds, the join fails
-  EXPECT_EQ(ExitCodeOf([] { controls::OnButtonClicked({MainWindow, kButton1}); }), -1);
-  const std::size_t asked = std::strlen(commands::ParseServicePrefix) + 3 + 1;
-  EXPECT_EQ(fake().errorBoxes.at(0), "错误|运行时出错!\r\n\r\n错误信息：分配 " +
-                                         std::to_string(asked) + " 字节内存失败!\r\n");
-  EXPECT_TRUE(fake().navigations.empty());
-  controls::OnButtonClicked({MainWindow, kButton2});
-  EXPECT_TRUE(fake().navigations.empty());
+TEST_F(CommandsTest, NoMemoryForTheAddressIsFatalNamesTheSizeAndNothingMoreRuns) {
+  struct Case {
+    std::size_t failing;  // allocations that succeed before the one that fails
+    std::size_t asked;
+  } cases[] = {
+      {0, 3 + 1},                                              // reading the box
+      {1, std::strlen(commands::ParseServicePrefix) + 3 + 1},  // joining the address
+  };
+  for (const Case& c : cases) {
+    Reset();
+    OpenMainWindow();
+    fake().NodeOf(Native(kEditBox1)).text = "abc";
+    fake().failAllocationAt = fake().allocations + c.failing;
+    EXPECT_EQ(ExitCodeOf([] { controls::OnButtonClicked({MainWindow, kButton1}); }), -1);
+    EXPECT_EQ(fake().errorBoxes.at(0), "错误|运行时出错!\r\n\r\n错误信息：分配 " +
+                                           std::to_string(c.asked) + " 字节内存失败!\r\n");
+    EXPECT_TRUE(fake().navigations.empty());
+    controls::OnButtonClicked({MainWindow, kButton2});
+    EXPECT_TRUE(fake().navigations.empty());
+  }
 }
 
 TEST_F(CommandsTest, TextJoinConcatenatesInOrderTreatingNoneAsEmpty) {

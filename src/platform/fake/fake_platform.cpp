@@ -1,6 +1,7 @@
 #include "fake_platform.h"
 
 #include <cstdlib>
+#include <cstring>
 
 #include "shell/native_events.h"
 
@@ -277,8 +278,12 @@ Handle CreateEditBox(Handle parent, ControlIdentity id, Rect place, ControlStyle
   return box;
 }
 
-std::string EditBoxText(Handle box) {
-  return Fake().NodeOf(box).text;
+char* EditBoxText(Handle box) {
+  const std::string& text = Fake().NodeOf(box).text;
+  if (text.empty()) return nullptr;
+  auto* block = static_cast<char*>(shell::AllocBlock(text.size() + 1));
+  std::memcpy(block, text.c_str(), text.size() + 1);
+  return block;
 }
 
 Handle CreateButton(Handle parent, ControlIdentity id, Rect place, ControlStyle style,

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "platform/gtk/common.h"
@@ -122,11 +123,15 @@ Handle CreateEditBox(Handle parent, ControlIdentity id, Rect place, ControlStyle
   return AsHandle(record->wrapper);
 }
 
-std::string EditBoxText(Handle box) {
+char* EditBoxText(Handle box) {
   ControlRecord* record = gtk::ControlOf(AsWidget(box));
-  if (record == nullptr || !GTK_IS_ENTRY(record->inner)) return {};
+  if (record == nullptr || !GTK_IS_ENTRY(record->inner)) return nullptr;
   const char* text = gtk_entry_get_text(GTK_ENTRY(record->inner));
-  return text == nullptr ? std::string() : std::string(text);
+  const std::size_t size = text == nullptr ? 0 : std::strlen(text);
+  if (size == 0) return nullptr;
+  auto* block = static_cast<char*>(shell::AllocBlock(size + 1));
+  std::memcpy(block, text, size + 1);
+  return block;
 }
 
 Handle CreateButton(Handle parent, ControlIdentity id, Rect place, ControlStyle style,

@@ -162,13 +162,24 @@ Handle CreateEditBox(Handle parent, ControlIdentity id, Rect place, ControlStyle
   return Wrap(box);
 }
 
-std::string EditBoxText(Handle box) {
+char* EditBoxText(Handle box) {
   HWND hwnd = Hwnd(box);
-  int length = GetWindowTextLengthW(hwnd);
-  if (length <= 0) return {};
-  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-  int got = GetWindowTextW(hwnd, text.data(), length + 1);
-  return Utf8(text.data(), got);
+  const int length = GetWindowTextLengthW(hwnd);
+  if (length <= 0) return nullptr;
+  auto* wide = static_cast<wchar_t*>(
+      shell::AllocBlock((static_cast<std::size_t>(length) + 1) * sizeof(wchar_t)));
+  const int got = GetWindowTextW(hwnd, wide, length + 1);
+  // Lone surrogates become U+FFFD: UTF-8 cannot hold them.
+  const int size =
+      got > 0 ? WideCharToMultiByte(CP_UTF8, 0, wide, got, nullptr, 0, nullptr, nullptr) : 0;
+  char* text = nullptr;
+  if (size > 0) {
+    text = static_cast<char*>(shell::AllocBlock(static_cast<std::size_t>(size) + 1));
+    WideCharToMultiByte(CP_UTF8, 0, wide, got, text, size, nullptr, nullptr);
+    text[size] = '\0';
+  }
+  shell::FreeBlock(wide);
+  return text;
 }
 
 Handle CreateButton(Handle parent, ControlIdentity id, Rect place, ControlStyle style,

@@ -8,6 +8,7 @@ Usage: reliability.py OPTIONS [--cycles N] SCENARIO, scenarios at the bottom."""
 import glob
 import os
 import re
+import subprocess
 import sys
 import time
 
@@ -218,6 +219,44 @@ def service_faults(s, args, robot, services):
     expect(p.exit_code() == 0, "exit code after Esc")
 
 
+# ---- no memory while the window is open ----------------------------------------------------
+
+def fault_no_memory(s, args, robot, services):
+    """With a long text in the box, the program's address space is capped from outside just
+    above what it holds: reading the box for 按钮1 cannot get its block. One box names the size,
+    clicks behind it run nothing, and after OK the program ends with -1."""
+    length = 4000000
+    p = Program(robot, args.exe)
+    enter(p, robot, "x" * length, "paste")
+    expect(len(robot.text(EDIT)) == length, "the box holds the pasted text")
+    pid = unix_process(s, args.exe)
+    with open(f"/proc/{pid}/status") as f:
+        data_kb = int(re.search(r"^VmData:\s+(\d+) kB", f.read(), re.M).group(1))
+    # Room for the box and its dialog, not for the text's block. The cap is on private writable
+    # memory: Wine's address space is mostly reserved ahead, so a cap on that would not bite.
+    cap = (data_kb + 4096) * 1024
+    subprocess.run(["prlimit", "--pid", str(pid), f"--data={cap}:{cap}"], check=True)
+    p.click(LAUNCH)
+    watched = robot("watch", p.index, 20000)
+    expect(watched[:2] == ["box", "1"], f"no box after the click: {watched}")
+    boxes = robot("boxes", p.index)
+    asked = (length + 1) * 2
+    want = f"运行时出错!\r\n\r\n错误信息：分配 {asked} 字节内存失败!\r\n"
+    expect(boxes[0] == "1", f"{boxes[0]} boxes")
+    expect(unhexed(boxes[1]).decode() == "错误", f"box title {unhexed(boxes[1]).decode()!r}")
+    expect(unhexed(boxes[2]).decode() == want, f"box text {unhexed(boxes[2]).decode()!r}")
+    for control in (LAUNCH, RETURN, LAUNCH):
+        p.click(control)
+    expect(services.take(0, settle=2) == [], "a click behind the box sent a request")
+    expect(robot("boxes", p.index)[0] == "1", "a click behind the box changed the boxes")
+    if boxes[0] != "0":
+        robot("okbox", p.index)
+    code = p.exit_code(10000)
+    if code is None:
+        robot("kill", p.index)
+    expect(code == 0xFFFFFFFF, f"exit code after OK: {code}")
+
+
 # ---- soak -----------------------------------------------------------------------------------
 
 def unix_process(s, exe):
@@ -313,6 +352,7 @@ SCENARIOS = {
     "hostile_texts": ("QV1920", texts),
     "service_faults": ("QV1920", service_faults),
     "soak": ("QV1920", soak),
+    "fault_no_memory": ("QV1920", fault_no_memory),
 }
 
 if __name__ == "__main__":

@@ -847,6 +847,10 @@ std::string OkBox(std::istringstream& in) {
     if (ClassOf(w) != "#32770") continue;
     HWND ok = GetDlgItem(w, IDOK);
     if (!ok) return "error no OK button";
+    // A click on the program's window may have raised it over the box: a user brings the box
+    // back first.
+    SetForegroundWindow(w);
+    Sleep(200);
     RECT r;
     GetWindowRect(ok, &r);
     ClickAt({(r.left + r.right) / 2, (r.top + r.bottom) / 2});
