@@ -65,6 +65,7 @@ def main():
     os.makedirs(out, exist_ok=True)
     helpers = build_helpers(out)
     prefix = os.path.join(args.out, "wineprefix")
+    os.makedirs(prefix, exist_ok=True)  # wineserver starts only in an existing prefix folder
 
     display = bench.Display()
     env = dict(display.env, WINEPREFIX=prefix, WINEDEBUG="-all",
@@ -75,10 +76,16 @@ def main():
     try:
         # The prefix is the benchmark's own; made once (about 10-40 s), kept for later runs.
         stamp = os.path.join(prefix, ".bench-ready")
-        # A server left by an earlier run would keep a desktop on a display that is gone.
-        subprocess.run([WINESERVER, "-k"], env=env, stdout=wine_log, stderr=wine_log)
-        subprocess.run([WINESERVER, "-w"], env=env, stdout=wine_log, stderr=wine_log, timeout=60)
-        subprocess.run([WINESERVER, "-p"], env=env, check=True, stdout=wine_log, stderr=wine_log)
+        def fresh_server():
+            # A server left running would keep a desktop on a display that is gone, or one
+            # started before the prefix's settings were in.
+            subprocess.run([WINESERVER, "-k"], env=env, stdout=wine_log, stderr=wine_log)
+            subprocess.run([WINESERVER, "-w"], env=env, stdout=wine_log, stderr=wine_log,
+                           timeout=60)
+            subprocess.run([WINESERVER, "-p"], env=env, check=True, stdout=wine_log,
+                           stderr=wine_log)
+
+        fresh_server()
         if not os.path.exists(stamp):
             bench.log("making the Wine prefix %s" % prefix)
             reg = os.path.join(out, "bench.reg")
@@ -90,6 +97,7 @@ def main():
                            check=True, timeout=300, stdin=subprocess.DEVNULL, stdout=wine_log,
                            stderr=wine_log)
             open(stamp, "w").close()
+            fresh_server()
         # Wine's desktop process, kept running for the whole run as a session has it.
         hold = subprocess.Popen([WINE, helpers["winhelper.exe"], "hold"], env=env,
                                 stdin=subprocess.DEVNULL, stdout=wine_log, stderr=wine_log)
