@@ -20,9 +20,6 @@ import hostile_texts  # noqa: E402
 from e2e import EDIT, LAUNCH, RETURN, Program, expect  # noqa: E402
 from robot import hexed, unhexed  # noqa: E402
 
-OTHER_PORT = hostile_texts.OTHER_PORT
-ELSEWHERE_PORT = fault_service.ELSEWHERE_PORT
-
 
 class Services:
     """The parse service on the program's configured port and the two decoys, with the
@@ -33,8 +30,8 @@ class Services:
         log = os.path.join(args.session, "requests.log")
         try:
             self.parse = fault_service.ParseService(port, log).start()
-            self.other = fault_service.Listener(OTHER_PORT).start()
-            self.elsewhere = fault_service.Listener(ELSEWHERE_PORT).start()
+            self.other = fault_service.Listener(hostile_texts.OTHER_PORT).start()
+            self.elsewhere = fault_service.Listener(fault_service.ELSEWHERE_PORT).start()
         except OSError as e:
             raise SystemExit(f"cannot listen on the parse service's or the decoys' ports: {e}")
         self.taken = 0

@@ -276,7 +276,6 @@ BOOL CALLBACK CountChild(HWND, LPARAM l) {
 }
 
 long WindowsOf(DWORD pid) {
-  std::vector<HWND> top;
   Found found{pid, {}, false};
   EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&found));
   for (HWND w = nullptr; (w = FindWindowExW(HWND_MESSAGE, w, nullptr, nullptr));) {
@@ -714,12 +713,17 @@ std::string Clip(std::istringstream& in) {
 }
 
 // Mouse events carry their own absolute position, so none lands where an earlier one was.
-void MouseAt(POINT screen, DWORD flags) {
+INPUT MouseInput(POINT screen, DWORD flags) {
   INPUT input{};
   input.type = INPUT_MOUSE;
   input.mi.dx = MulDiv(screen.x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
   input.mi.dy = MulDiv(screen.y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
   input.mi.dwFlags = flags | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+  return input;
+}
+
+void MouseAt(POINT screen, DWORD flags) {
+  INPUT input = MouseInput(screen, flags);
   SendInput(1, &input, sizeof input);
   Settle(1);
 }
@@ -755,15 +759,8 @@ std::string Mouse(std::istringstream& in) {
 
 // One click as a single batch of input, settled once: the soak's clicks, thousands of them.
 void QuickClickAt(POINT screen) {
-  INPUT inputs[3]{};
-  for (INPUT& input : inputs) {
-    input.type = INPUT_MOUSE;
-    input.mi.dx = MulDiv(screen.x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
-    input.mi.dy = MulDiv(screen.y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
-    input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-  }
-  inputs[1].mi.dwFlags |= MOUSEEVENTF_LEFTDOWN;
-  inputs[2].mi.dwFlags |= MOUSEEVENTF_LEFTUP;
+  INPUT inputs[] = {MouseInput(screen, 0), MouseInput(screen, MOUSEEVENTF_LEFTDOWN),
+                    MouseInput(screen, MOUSEEVENTF_LEFTUP)};
   SendInput(3, inputs, sizeof(INPUT));
   Settle(3);
 }
